@@ -1,0 +1,15 @@
+# Cross build for Windows with the mingw-w64 "posix" thread model, whose
+# libstdc++ has std::thread and std::mutex (the "win32" one does not).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+
+set(ZPLPORT_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZPLPORT_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZPLPORT_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZPLPORT_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZPLPORT_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,223 @@
+#include "platform/os_error.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <string>
+
+namespace zplport {
+namespace {
+
+struct Description {
+  int code;
+  const char* text;
+};
+
+// Descriptions of the Winsock and file-system codes that opening a port,
+// writing to it or talking to a printer over TCP can produce. A condition
+// that POSIX also reports reads the same on both systems.
+constexpr Description kOsErrors[] = {
+    {WSAECONNREFUSED, "连接被拒绝"},
+    {ERROR_CONNECTION_REFUSED, "连接被拒绝"},
+    {WSAETIMEDOUT, "连接超时"},
+    {ERROR_SEM_TIMEOUT, "连接超时"},
+    {WAIT_TIMEOUT, "操作超时"},
+    {WSAEHOSTUNREACH, "无法访问主机"},
+    {ERROR_HOST_UNREACHABLE, "无法访问主机"},
+    {WSAENETUNREACH, "无法访问网络"},
+    {ERROR_NETWORK_UNREACHABLE, "无法访问网络"},
+    {WSAEHOSTDOWN, "主机已关闭"},
+    {WSAENETDOWN, "网络已断开"},
+    {WSAECONNRESET, "连接被对方重置"},
+    {ERROR_NETNAME_DELETED, "连接被对方重置"},
+    {WSAECONNABORTED, "连接已中止"},
+    {WSAENETRESET, "网络重置了连接"},
+    {ERROR_BROKEN_PIPE, "对方已关闭连接"},
+    {ERROR_NO_DATA, "对方已关闭连接"},
+    {WSAENOTCONN, "连接尚未建立"},
+    {WSAESHUTDOWN, "连接的发送方向已关闭"},
+    {WSAEISCONN, "连接已经建立"},
+    {WSAEINPROGRESS, "操作正在进行中"},
+    {ERROR_IO_PENDING, "操作正在进行中"},
+    {WSAEALREADY, "操作已在进行中"},
+    {WSAEADDRINUSE, "地址已被使用（本地端口被占用）"},
+    {WSAEADDRNOTAVAIL, "无法使用请求的地址"},
+    {WSAEAFNOSUPPORT, "不支持该地址类型"},
+    {WSAENOBUFS, "缓冲区空间不足"},
+    {WSAEMSGSIZE, "消息过长"},
+    {WSANOTINITIALISED, "网络功能尚未初始化"},
+    {WSASYSNOTREADY, "网络子系统不可用"},
+    {ERROR_FILE_NOT_FOUND, "设备或文件不存在"},
+    {ERROR_PATH_NOT_FOUND, "设备或文件不存在"},
+    {ERROR_BAD_NETPATH, "设备或文件不存在"},
+    {ERROR_BAD_UNIT, "没有这个设备"},
+    {ERROR_DEV_NOT_EXIST, "没有这个设备"},
+    {ERROR_NOT_READY, "设备未就绪"},
+    {ERROR_OUT_OF_PAPER, "打印机缺纸"},
+    {ERROR_DIRECTORY, "目标是一个文件夹，不能写入"},
+    {ERROR_ACCESS_DENIED, "没有访问权限"},
+    {WSAEACCES, "没有访问权限"},
+    {ERROR_WRITE_PROTECT, "设备写保护，不能写入"},
+    {ERROR_SHARING_VIOLATION, "设备忙"},
+    {ERROR_LOCK_VIOLATION, "设备忙"},
+    {ERROR_BUSY, "设备忙"},
+    {ERROR_DISK_FULL, "设备空间不足"},
+    {ERROR_HANDLE_DISK_FULL, "设备空间不足"},
+    {ERROR_FILE_TOO_LARGE, "文件过大"},
+    {ERROR_IO_DEVICE, "输入/输出错误"},
+    {ERROR_WRITE_FAULT, "输入/输出错误"},
+    {ERROR_GEN_FAILURE, "输入/输出错误"},
+    {ERROR_OPERATION_ABORTED, "操作已取消"},
+    {WSAEWOULDBLOCK, "资源暂时不可用，请稍后重试"},
+    {WSAEINTR, "操作被中断"},
+    {WSAEINVAL, "参数无效"},
+    {ERROR_INVALID_PARAMETER, "参数无效"},
+    {ERROR_INVALID_NAME, "文件名无效"},
+    {WSAEBADF, "无效的文件句柄"},
+    {WSAENOTSOCK, "无效的文件句柄"},
+    {ERROR_INVALID_HANDLE, "无效的文件句柄"},
+    {WSAEMFILE, "打开的文件过多"},
+    {ERROR_TOO_MANY_OPEN_FILES, "打开的文件过多"},
+    {ERROR_NOT_ENOUGH_MEMORY, "内存不足"},
+    {ERROR_OUTOFMEMORY, "内存不足"},
+    {WSAENAMETOOLONG, "文件名过长"},
+    {ERROR_FILENAME_EXCED_RANGE, "文件名过长"},
+    {WSAEOPNOTSUPP, "不支持该操作"},
+    {ERROR_NOT_SUPPORTED, "不支持该操作"},
+    {ERROR_INVALID_FUNCTION, "不支持该操作"},
+};
+
+// getaddrinfo reports Winsock codes on Windows.
+constexpr Description kResolverErrors[] = {
+    {WSAHOST_NOT_FOUND, "找不到主机"},
+    {WSATRY_AGAIN, "域名解析暂时失败"},
+    {WSANO_RECOVERY, "域名解析失败"},
+    {WSANO_DATA, "主机没有地址"},
+    {WSAEAFNOSUPPORT, "不支持该地址类型"},
+    {WSATYPE_NOT_FOUND, "端口无效"},
+    {WSAESOCKTNOSUPPORT, "不支持该连接类型"},
+    {WSAEINVAL, "域名解析参数无效"},
+    {WSA_NOT_ENOUGH_MEMORY, "内存不足"},
+};
+
+template <std::size_t N>
+const char* Find(const Description (&table)[N], int code) {
+  for (const auto& entry : table) {
+    if (entry.code == code) return entry.text;
+  }
+  return nullptr;
+}
+
+std::string WideToUtf8(const wchar_t* text, int length) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+// The system's own words for a code we have no description of, in the
+// user's language; empty when it has none.
+std::string SystemMessage(int code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  if (length == 0 || buffer == nullptr) return {};
+  int end = static_cast<int>(length);
+  while (end > 0 && (buffer[end - 1] == L'\r' || buffer[end - 1] == L'\n' ||
+                     buffer[end - 1] == L' ' || buffer[end - 1] == L'.' ||
+                     buffer[end - 1] == L'\x3002')) {
+    --end;
+  }
+  std::string text = WideToUtf8(buffer, end);
+  LocalFree(buffer);
+  return text;
+}
+
+std::string Numbered(const char* prefix, int code) {
+  std::string text = prefix + std::to_string(code);
+  const std::string system = SystemMessage(code);
+  if (!system.empty()) text += "（" + system + "）";
+  return text;
+}
+
+}  // namespace
+
+OsErrorKind KindOf(OsError error) {
+  switch (error.code) {
+    case WSAECONNREFUSED:
+    case ERROR_CONNECTION_REFUSED:
+      return OsErrorKind::kRefused;
+    case WSAETIMEDOUT:
+    case ERROR_SEM_TIMEOUT:
+    case WAIT_TIMEOUT:
+      return OsErrorKind::kTimedOut;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAEHOSTDOWN:
+    case WSAENETDOWN:
+    case ERROR_HOST_UNREACHABLE:
+    case ERROR_NETWORK_UNREACHABLE:
+      return OsErrorKind::kUnreachable;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENETRESET:
+    case ERROR_NETNAME_DELETED:
+      return OsErrorKind::kReset;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+      return OsErrorKind::kBrokenPipe;
+    case WSAEWOULDBLOCK:
+      return OsErrorKind::kWouldBlock;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+      return OsErrorKind::kNotFound;
+    default:
+      return OsErrorKind::kOther;
+  }
+}
+
+std::string DescribeOsError(OsError error) {
+  if (!error) return "操作成功完成";
+  if (const char* text = Find(kOsErrors, error.code)) return text;
+  return Numbered("系统错误 ", error.code);
+}
+
+std::string DescribeResolverError(int code) {
+  if (code == 0) return "操作成功完成";
+  if (const char* text = Find(kResolverErrors, code)) return text;
+  // Anything else is a plain Winsock failure (the network not started, say).
+  if (const char* text = Find(kOsErrors, code)) return text;
+  return Numbered("域名解析错误 ", code);
+}
+
+OsError LastOsError() { return OsError{static_cast<int>(GetLastError())}; }
+
+OsError MakeOsError(OsErrorKind kind) {
+  switch (kind) {
+    case OsErrorKind::kRefused:
+      return OsError{WSAECONNREFUSED};
+    case OsErrorKind::kTimedOut:
+      return OsError{WSAETIMEDOUT};
+    case OsErrorKind::kUnreachable:
+      return OsError{WSAEHOSTUNREACH};
+    case OsErrorKind::kReset:
+      return OsError{WSAECONNRESET};
+    case OsErrorKind::kBrokenPipe:
+      return OsError{ERROR_BROKEN_PIPE};
+    case OsErrorKind::kWouldBlock:
+      return OsError{WSAEWOULDBLOCK};
+    case OsErrorKind::kNotFound:
+      return OsError{ERROR_FILE_NOT_FOUND};
+    case OsErrorKind::kOther:
+      break;
+  }
+  return OsError{ERROR_IO_DEVICE};
+}
+
+}  // namespace zplport

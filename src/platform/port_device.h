@@ -1,0 +1,51 @@
+// A printer port device opened like a file for output. The device is opened
+// write-only and appending, never created, and written without blocking so
+// that an off-line printer cannot stall the window.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/os_error.h"
+
+namespace zplport {
+
+class PortDevice {
+ public:
+  struct WriteResult {
+    std::size_t bytes = 0;  // taken from the front of the data; 0 when the device is busy
+    OsError error;
+  };
+
+  PortDevice();
+  ~PortDevice();  // closes
+  PortDevice(const PortDevice&) = delete;
+  PortDevice& operator=(const PortDevice&) = delete;
+
+  // Opens an existing device or file; fails rather than create one.
+  OsError Open(const std::filesystem::path& path);
+
+  // Writes what the device takes now. The caller passes the remainder of the
+  // same buffer until it is all taken: on Windows a write stays in flight
+  // between calls.
+  WriteResult Write(std::string_view data);
+
+  // Abandons any write in flight and closes; no effect when closed.
+  void Close();
+
+  bool is_open() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The device behind "LPT1:" ... "LPT4:" (number 1 to 4) when Config.ini does
+// not map it: /dev/lpN-1 (or /dev/usb/lpN-1 when that is absent) on Linux,
+// \\.\LPTn on Windows.
+std::filesystem::path DefaultPortDevice(int number);
+
+}  // namespace zplport

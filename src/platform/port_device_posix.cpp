@@ -1,0 +1,96 @@
+#include "platform/port_device.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace zplport {
+namespace {
+
+// Writes with SIGPIPE held back, so that a reader that went away shows up as
+// EPIPE instead of ending the process. A SIGPIPE raised by this write is
+// taken off the pending set before the old mask comes back; one that was
+// pending before is left alone.
+ssize_t WriteWithoutSigpipe(int fd, const char* data, std::size_t size, int* error) {
+  sigset_t pipe_only;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  sigset_t old_mask;
+  pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask);
+
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
+
+  const ssize_t written = ::write(fd, data, size);
+  *error = written < 0 ? errno : 0;
+
+  if (*error == EPIPE && !was_pending) {
+    const timespec no_wait{0, 0};
+    while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+  return written;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+struct PortDevice::Impl {
+  int fd = -1;
+};
+
+PortDevice::PortDevice() : impl_(std::make_unique<Impl>()) {}
+
+PortDevice::~PortDevice() { Close(); }
+
+OsError PortDevice::Open(const std::filesystem::path& path) {
+  Close();
+  // No O_CREAT: a mistyped device name must fail, not leave a file behind.
+  // O_NONBLOCK keeps an off-line printer (or a FIFO nobody reads) from
+  // stalling the open and the writes.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return LastOsError();
+  impl_->fd = fd;
+  return {};
+}
+
+PortDevice::WriteResult PortDevice::Write(std::string_view data) {
+  if (impl_->fd < 0) return {0, OsError{EBADF}};
+  if (data.empty()) return {};
+  int error = 0;
+  const ssize_t written = WriteWithoutSigpipe(impl_->fd, data.data(), data.size(), &error);
+  if (written >= 0) return {static_cast<std::size_t>(written), {}};
+  if (KindOf(OsError{error}) == OsErrorKind::kWouldBlock || error == EINTR) return {};
+  return {0, OsError{error}};
+}
+
+void PortDevice::Close() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+  impl_->fd = -1;
+}
+
+bool PortDevice::is_open() const { return impl_->fd >= 0; }
+
+std::filesystem::path DefaultPortDevice(int number) {
+  const std::string index = std::to_string(number - 1);
+  const std::string parallel = "/dev/lp" + index;
+  const std::string usb = "/dev/usb/lp" + index;
+  // A USB printer cable shows up under /dev/usb; the classic port keeps the
+  // name when neither exists, so that the error names the usual device.
+  if (!Exists(parallel) && Exists(usb)) return usb;
+  return parallel;
+}
+
+}  // namespace zplport

@@ -1,0 +1,18 @@
+#include "platform/program_folder.h"
+
+namespace zplport {
+namespace {
+std::filesystem::path& Override() {
+  static std::filesystem::path folder;
+  return folder;
+}
+}  // namespace
+
+std::filesystem::path ProgramFolder() {
+  if (!Override().empty()) return Override();
+  return detail::ExecutableFolder();
+}
+
+void OverrideProgramFolderForTesting(const std::filesystem::path& folder) { Override() = folder; }
+
+}  // namespace zplport

@@ -1,0 +1,84 @@
+// A non-blocking TCP client shaped after the window's socket control: set
+// the remote host, remote port and local port, start a connection, send,
+// close. No call blocks; the caller polls between its ticks. The client owns
+// its socket and any resolver work it started.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/os_error.h"
+
+namespace zplport {
+
+class TcpClient {
+ public:
+  enum class State {
+    kClosed,
+    kConnecting,  // resolving the host or waiting for an attempt to complete
+    kOpen,
+    kFailed,  // see Failure()
+  };
+
+  // Why the connection could not be established.
+  struct Failure {
+    enum class Kind { kNone, kUnknownHost, kRefused, kTimedOut, kUnreachable, kOther };
+    Kind kind = Kind::kNone;
+    std::string reason;  // Chinese, from DescribeOsError / DescribeResolverError
+  };
+
+  struct SendResult {
+    std::size_t bytes = 0;  // taken from the front of the data; 0 when the buffer is full
+    OsError error;          // set when the connection can take no more
+  };
+
+  enum class PeerState { kOpen, kClosed, kReset };
+
+  TcpClient();
+  ~TcpClient();
+  TcpClient(const TcpClient&) = delete;
+  TcpClient& operator=(const TcpClient&) = delete;
+
+  // Host name or address (IPv4, IPv6 or a name for the resolver), GBK bytes.
+  std::string RemoteHost;
+  std::int32_t RemotePort = 0;
+  // 0 lets the system choose.
+  std::int32_t LocalPort = 0;
+
+  // Starts resolving RemoteHost and connecting to each of its addresses in
+  // order, giving up after `budget`. Returns at once; drops any earlier
+  // connection first.
+  void Connect(std::chrono::milliseconds budget);
+
+  // Advances a pending connection and reports where it stands.
+  State Poll();
+
+  const Failure& LastFailure() const { return failure_; }
+
+  // Sends what the system takes now from the front of `data`. Only in kOpen.
+  SendResult Send(std::string_view data);
+
+  // Ends our sending direction; the peer reads end-of-file after our data.
+  OsError ShutdownSend();
+
+  // After ShutdownSend: reads and discards whatever the peer sends and tells
+  // whether it has closed its side, or reset the connection.
+  PeerState PollPeer();
+
+  // Closes the connection; no effect when already closed.
+  void Close();
+
+  State state() const { return state_; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  State state_ = State::kClosed;
+  Failure failure_;
+};
+
+}  // namespace zplport

@@ -1,0 +1,346 @@
+#include "platform/tcp_client.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace zplport {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Winsock is started once for the process and left running until it ends.
+int WinsockStartup() {
+  static const int result = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  return result;
+}
+
+struct Address {
+  sockaddr_storage storage{};
+  int length = 0;
+};
+
+std::vector<Address> CopyAddresses(const ADDRINFOW* list) {
+  std::vector<Address> addresses;
+  for (const ADDRINFOW* info = list; info != nullptr; info = info->ai_next) {
+    if (info->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    if (info->ai_family != AF_INET && info->ai_family != AF_INET6) continue;
+    Address address;
+    std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
+    address.length = static_cast<int>(info->ai_addrlen);
+    addresses.push_back(address);
+  }
+  return addresses;
+}
+
+ADDRINFOW ResolverHints(int flags) {
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV | flags;
+  return hints;
+}
+
+// The host is GBK text from Config.ini; the wide resolver does not depend
+// on the system's ANSI code page being 936.
+std::wstring WideFromGbk(const std::string& gbk) {
+  if (gbk.empty()) return {};
+  const int size = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), size);
+  return wide;
+}
+
+// GetAddrInfoW, with its result copied out; the Winsock code, 0 on success.
+int Resolve(const std::wstring& host, const std::wstring& service, int flags,
+            std::vector<Address>* addresses) {
+  const ADDRINFOW hints = ResolverHints(flags);
+  ADDRINFOW* found = nullptr;
+  const int code = GetAddrInfoW(host.c_str(), service.c_str(), &hints, &found);
+  if (code == 0) {
+    *addresses = CopyAddresses(found);
+    FreeAddrInfoW(found);
+  }
+  return code;
+}
+
+// Filled by a resolver thread. The thread holds its own reference, so a
+// client that gives up (or is destroyed) simply lets go of the result.
+struct Resolution {
+  std::mutex mutex;
+  bool done = false;
+  int code = 0;
+  std::vector<Address> addresses;
+};
+
+TcpClient::Failure::Kind FailureKindOf(OsError error) {
+  switch (KindOf(error)) {
+    case OsErrorKind::kRefused:
+      return TcpClient::Failure::Kind::kRefused;
+    case OsErrorKind::kTimedOut:
+      return TcpClient::Failure::Kind::kTimedOut;
+    case OsErrorKind::kUnreachable:
+      return TcpClient::Failure::Kind::kUnreachable;
+    default:
+      return TcpClient::Failure::Kind::kOther;
+  }
+}
+
+OsError LastSocketError() { return OsError{WSAGetLastError()}; }
+
+}  // namespace
+
+struct TcpClient::Impl {
+  SOCKET socket = INVALID_SOCKET;
+  std::shared_ptr<Resolution> resolution;  // while the resolver runs
+  std::vector<Address> addresses;
+  std::size_t next = 0;  // the next address to try
+  Clock::time_point deadline;
+  Clock::time_point attempt_deadline;
+  OsError last_error;  // of the latest failed attempt
+  bool resolved = false;
+  bool peer_done = false;  // the peer's close or reset has been seen
+  PeerState peer = PeerState::kOpen;
+
+  void CloseSocket() {
+    if (socket != INVALID_SOCKET) closesocket(socket);
+    socket = INVALID_SOCKET;
+  }
+};
+
+TcpClient::TcpClient() : impl_(std::make_unique<Impl>()) {}
+
+TcpClient::~TcpClient() { Close(); }
+
+void TcpClient::Close() {
+  impl_->CloseSocket();
+  impl_->resolution.reset();
+  impl_->addresses.clear();
+  impl_->next = 0;
+  impl_->resolved = false;
+  state_ = State::kClosed;
+}
+
+void TcpClient::Connect(std::chrono::milliseconds budget) {
+  Close();
+  failure_ = {};
+  impl_->last_error = {};
+  impl_->peer_done = false;
+  impl_->peer = PeerState::kOpen;
+  impl_->deadline = Clock::now() + budget;
+  state_ = State::kConnecting;
+
+  auto fail = [this](std::string reason) {
+    state_ = State::kFailed;
+    failure_ = {Failure::Kind::kOther, std::move(reason)};
+  };
+  if (const int startup = WinsockStartup(); startup != 0) {
+    return fail(DescribeOsError(OsError{startup}));
+  }
+  if (RemoteHost.empty()) return fail("没有设置远程主机");
+  if (RemotePort < 1 || RemotePort > 65535) {
+    return fail("远程端口 " + std::to_string(RemotePort) + " 无效（应为 1 到 65535）");
+  }
+  if (LocalPort < 0 || LocalPort > 65535) {
+    return fail("本地端口 " + std::to_string(LocalPort) + " 无效（应为 0 到 65535）");
+  }
+
+  const std::wstring host = WideFromGbk(RemoteHost);
+  const std::wstring service = std::to_wstring(RemotePort);
+  // An address written as numbers needs no resolver; only names go to the
+  // resolver thread, which may take seconds.
+  if (Resolve(host, service, AI_NUMERICHOST, &impl_->addresses) == 0) {
+    impl_->resolved = true;
+    Poll();
+    return;
+  }
+
+  auto resolution = std::make_shared<Resolution>();
+  try {
+    std::thread([resolution, host, service] {
+      std::vector<Address> addresses;
+      const int code = Resolve(host, service, 0, &addresses);
+      std::lock_guard lock(resolution->mutex);
+      resolution->code = code;
+      resolution->addresses = std::move(addresses);
+      resolution->done = true;
+    }).detach();
+  } catch (const std::system_error& error) {
+    return fail(DescribeOsError(OsError{error.code().value()}));
+  }
+  impl_->resolution = std::move(resolution);
+}
+
+TcpClient::State TcpClient::Poll() {
+  if (state_ != State::kConnecting) return state_;
+  Impl& impl = *impl_;
+  const auto now = Clock::now();
+
+  auto fail = [this](Failure::Kind kind, std::string reason) {
+    impl_->CloseSocket();
+    impl_->resolution.reset();
+    state_ = State::kFailed;
+    failure_ = {kind, std::move(reason)};
+    return state_;
+  };
+  auto timed_out = [&] {
+    return fail(Failure::Kind::kTimedOut, DescribeOsError(MakeOsError(OsErrorKind::kTimedOut)));
+  };
+
+  if (!impl.resolved) {
+    int code = 0;
+    {
+      std::lock_guard lock(impl.resolution->mutex);
+      if (!impl.resolution->done) return now >= impl.deadline ? timed_out() : state_;
+      code = impl.resolution->code;
+      impl.addresses = std::move(impl.resolution->addresses);
+    }
+    impl.resolution.reset();
+    impl.resolved = true;
+    if (code != 0) return fail(Failure::Kind::kUnknownHost, DescribeResolverError(code));
+  }
+  if (impl.addresses.empty()) {
+    return fail(Failure::Kind::kUnknownHost, DescribeResolverError(WSAHOST_NOT_FOUND));
+  }
+
+  // Check the attempt in flight. Winsock reports a finished connect as
+  // writable and a failed one as an exception, never both.
+  if (impl.socket != INVALID_SOCKET) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(impl.socket, &writable);
+    FD_SET(impl.socket, &failed);
+    timeval no_wait{0, 0};
+    if (select(0, nullptr, &writable, &failed, &no_wait) > 0) {
+      int error = 0;
+      int length = sizeof error;
+      if (getsockopt(impl.socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                     &length) != 0) {
+        error = WSAGetLastError();
+      }
+      if (error == 0 && FD_ISSET(impl.socket, &writable)) return state_ = State::kOpen;
+      impl.last_error = OsError{error != 0 ? error : WSAECONNREFUSED};
+      impl.CloseSocket();
+    } else if (now >= impl.deadline) {
+      return timed_out();
+    } else if (now >= impl.attempt_deadline) {
+      impl.last_error = MakeOsError(OsErrorKind::kTimedOut);
+      impl.CloseSocket();
+    } else {
+      return state_;
+    }
+  }
+
+  // Start the next attempt; addresses that fail at once are passed over.
+  while (impl.next < impl.addresses.size()) {
+    if (Clock::now() >= impl.deadline) return timed_out();
+    const Address& address = impl.addresses[impl.next++];
+    const int family = address.storage.ss_family;
+    impl.socket =
+        WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    if (impl.socket == INVALID_SOCKET) {
+      impl.last_error = LastSocketError();
+      continue;
+    }
+    u_long non_blocking = 1;
+    if (ioctlsocket(impl.socket, FIONBIO, &non_blocking) != 0) {
+      impl.last_error = LastSocketError();
+      impl.CloseSocket();
+      continue;
+    }
+    if (LocalPort != 0) {
+      sockaddr_storage local{};
+      int local_length = 0;
+      if (family == AF_INET6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&local);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_addr = in6addr_any;
+        v6->sin6_port = htons(static_cast<u_short>(LocalPort));
+        local_length = sizeof(sockaddr_in6);
+      } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&local);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_ANY);
+        v4->sin_port = htons(static_cast<u_short>(LocalPort));
+        local_length = sizeof(sockaddr_in);
+      }
+      if (::bind(impl.socket, reinterpret_cast<sockaddr*>(&local), local_length) != 0) {
+        impl.last_error = LastSocketError();
+        impl.CloseSocket();
+        continue;
+      }
+    }
+    if (::connect(impl.socket, reinterpret_cast<const sockaddr*>(&address.storage),
+                  address.length) == 0) {
+      return state_ = State::kOpen;
+    }
+    if (WSAGetLastError() == WSAEWOULDBLOCK) {
+      // Each address left gets an equal share of the time left, so that one
+      // that never answers cannot use up the whole budget.
+      const auto left = impl.deadline - Clock::now();
+      const auto attempts = static_cast<long>(impl.addresses.size() - impl.next + 1);
+      impl.attempt_deadline = Clock::now() + left / attempts;
+      return state_;
+    }
+    impl.last_error = LastSocketError();
+    impl.CloseSocket();
+  }
+
+  if (!impl.last_error) return timed_out();
+  return fail(FailureKindOf(impl.last_error), DescribeOsError(impl.last_error));
+}
+
+TcpClient::SendResult TcpClient::Send(std::string_view data) {
+  if (state_ == State::kConnecting) Poll();
+  if (state_ != State::kOpen) return {0, OsError{WSAENOTCONN}};
+  if (data.empty()) return {};
+  // send() takes an int count; the rest goes in a later call.
+  const int size = static_cast<int>(std::min<std::size_t>(data.size(), INT_MAX));
+  const int sent = ::send(impl_->socket, data.data(), size, 0);
+  if (sent != SOCKET_ERROR) return {static_cast<std::size_t>(sent), {}};
+  const OsError error = LastSocketError();
+  if (KindOf(error) == OsErrorKind::kWouldBlock) return {};
+  return {0, error};
+}
+
+OsError TcpClient::ShutdownSend() {
+  if (state_ != State::kOpen) return OsError{WSAENOTCONN};
+  if (::shutdown(impl_->socket, SD_SEND) != 0) return LastSocketError();
+  return {};
+}
+
+TcpClient::PeerState TcpClient::PollPeer() {
+  Impl& impl = *impl_;
+  if (impl.peer_done) return impl.peer;
+  if (state_ != State::kOpen) return PeerState::kClosed;
+  // Bounded, so that a peer that never stops talking cannot hold the caller.
+  char discard[4096];
+  for (int round = 0; round < 64; ++round) {
+    const int got = ::recv(impl.socket, discard, sizeof discard, 0);
+    if (got > 0) continue;
+    if (got == SOCKET_ERROR && KindOf(LastSocketError()) == OsErrorKind::kWouldBlock) {
+      return PeerState::kOpen;
+    }
+    // The first reset is reported once by the system; keep it.
+    impl.peer_done = true;
+    impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
+    return impl.peer;
+  }
+  return PeerState::kOpen;
+}
+
+}  // namespace zplport

@@ -1,0 +1,73 @@
+#include "platform/text_encoding.h"
+
+#include <windows.h>
+
+namespace zplport {
+namespace {
+
+constexpr UINT kGbk = 936;
+constexpr wchar_t kReplacement = 0xFFFD;
+
+bool IsLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+bool IsTrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
+}
+
+// Code page 936 maps GBK's user-defined areas and a stray 0xFF to private
+// use characters, which no font shows; those are not text either.
+bool IsPrivateUse(wchar_t c) { return c >= 0xE000 && c <= 0xF8FF; }
+
+// The character at the front of `bytes` (one or two bytes), or nothing when
+// those bytes are not a GBK character.
+bool DecodeOne(const unsigned char* bytes, std::size_t left, wchar_t& out, std::size_t& used) {
+  used = (left >= 2 && IsLeadByte(bytes[0]) && IsTrailByte(bytes[1])) ? 2 : 1;
+  if (used == 1 && IsLeadByte(bytes[0])) return false;  // cut off, or a bad second byte
+  // Without MB_ERR_INVALID_CHARS the system would quietly write '?' and may
+  // swallow the byte after a bad lead byte.
+  const int written = MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS,
+                                          reinterpret_cast<const char*>(bytes),
+                                          static_cast<int>(used), &out, 1);
+  return written == 1 && !IsPrivateUse(out);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    // Every GBK character lies in the Basic Multilingual Plane.
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string GbkToUtf8(std::string_view gbk) {
+  std::string out;
+  out.reserve(gbk.size() + gbk.size() / 2);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(gbk.data());
+  std::size_t at = 0;
+  while (at < gbk.size()) {
+    if (bytes[at] < 0x80) {
+      out += static_cast<char>(bytes[at++]);
+      continue;
+    }
+    wchar_t c = 0;
+    std::size_t used = 0;
+    if (DecodeOne(bytes + at, gbk.size() - at, c, used)) {
+      AppendUtf8(out, static_cast<char32_t>(c));
+      at += used;
+    } else {
+      // Skip only the first byte: the next one may start a good character.
+      AppendUtf8(out, kReplacement);
+      ++at;
+    }
+  }
+  return out;
+}
+
+}  // namespace zplport

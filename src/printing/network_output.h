@@ -1,0 +1,30 @@
+// Network output through the window's connection: open it, collect every
+// label in the window's outgoing text, send that in one piece and close.
+// All waiting is done in ticks that keep the window responsive.
+#pragma once
+
+#include <cstdint>
+
+#include "label/label.h"
+#include "printing/print_host.h"
+
+namespace zplport {
+
+// Sleeps 1 ms then processes pending window events, `count` times; a count
+// of 0 or less returns at once.
+void DelayTicks(PrintHost& host, std::int32_t count);
+
+// Reads [network] printerip and printerport, empties SendText, starts the
+// connection and ticks until it is open (at least 10 ticks). Raises
+// PrintFailure when it cannot be established.
+void OpenPrinterConnection(PrintHost& host);
+
+// Appends one label to SendText, with nothing between labels.
+void AppendLabel(PrintHost& host, const LabelText& label);
+
+// Sends all of SendText, lets the printer close its side and closes the
+// connection. Raises PrintFailure unless every byte was taken and the
+// connection ended cleanly.
+void SendAndClose(PrintHost& host);
+
+}  // namespace zplport

@@ -1,0 +1,60 @@
+#include "printing/port_output.h"
+
+#include <chrono>
+#include <string>
+
+#include "platform/path_encoding.h"
+#include "platform/port_device.h"
+#include "printing/byte_pump.h"
+#include "printing/print_failure.h"
+#include "settings/ini_files.h"
+
+namespace zplport {
+namespace {
+
+std::string TrimSpaces(std::string text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+  return std::to_string((limit.count() + 999) / 1000);
+}
+
+}  // namespace
+
+std::filesystem::path PortDevicePath(const std::string& port_name) {
+  const int number = port_name[3] - '0';  // "LPTn:"
+  const std::string mapped = TrimSpaces(ReadSetting("ports", "lpt" + std::to_string(number)));
+  if (!mapped.empty()) return PathFromGbk(mapped);
+  return DefaultPortDevice(number);
+}
+
+void DeliverToPort(PrintHost& host, const std::string& port_name, const LabelText& label) {
+  const std::filesystem::path path = PortDevicePath(port_name);
+  const std::string where = "打印端口 " + port_name + "（" + PathToUtf8(path) + "）";
+
+  PortDevice device;
+  if (const OsError error = device.Open(path)) {
+    throw PrintFailure("无法打开" + where + "：" + DescribeOsError(error));
+  }
+  const std::string line = label + "\r\n";
+  const PumpResult result = PumpBytes(
+      host, line, host.Limits().stall, [&](std::string_view rest) { return device.Write(rest); },
+      [] {});
+  device.Close();
+
+  const std::string progress = "（已写入 " + std::to_string(result.written) + " / " +
+                               std::to_string(line.size()) + " 字节）";
+  if (result.error) {
+    throw PrintFailure("写入" + where + "失败：" + DescribeOsError(result.error) + progress);
+  }
+  if (result.stalled) {
+    throw PrintFailure("写入" + where + "失败：设备 " + Seconds(host.Limits().stall) +
+                       " 秒内没有接收数据，请检查打印机是否联机、是否缺纸" + progress);
+  }
+}
+
+}  // namespace zplport

@@ -1,0 +1,22 @@
+// The single failure of a print request. Raised where something goes wrong,
+// caught only by RunPrintRequest, which shows its description and ends the
+// request.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zplport {
+
+class PrintFailure : public std::runtime_error {
+ public:
+  // `description` is the Chinese text shown to the operator, UTF-8.
+  explicit PrintFailure(const std::string& description) : std::runtime_error(description) {}
+};
+
+// Descriptions of the conversion failures, in the platform's own wording.
+inline constexpr const char* kTypeMismatch = "类型不匹配";
+inline constexpr const char* kOverflow = "溢出";
+inline constexpr const char* kSubscriptOutOfRange = "下标越界";
+
+}  // namespace zplport

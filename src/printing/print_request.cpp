@@ -1,0 +1,114 @@
+#include "printing/print_request.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "label/label.h"
+#include "platform/sleep.h"
+#include "printing/network_output.h"
+#include "printing/port_output.h"
+#include "printing/print_failure.h"
+#include "printing/quantity.h"
+#include "settings/ini_files.h"
+
+namespace zplport {
+
+// Marks the host busy for the lifetime of one request, so that a press of
+// Print during the network waits is refused instead of nesting a second
+// request into the first one's connection.
+class PrintingScope {
+ public:
+  explicit PrintingScope(PrintHost& host) : host_(host) { host_.printing_ = true; }
+  ~PrintingScope() { host_.printing_ = false; }
+  PrintingScope(const PrintingScope&) = delete;
+  PrintingScope& operator=(const PrintingScope&) = delete;
+
+ private:
+  PrintHost& host_;
+};
+
+namespace {
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+bool IsParallelPort(const std::string& upper) {
+  static constexpr std::array<const char*, 4> kPorts{"LPT1:", "LPT2:", "LPT3:", "LPT4:"};
+  return std::find(kPorts.begin(), kPorts.end(), upper) != kPorts.end();
+}
+
+// Letter case matters here, unlike for the ports: "Ip" names nothing.
+bool IsNetwork(const std::string& prtmod) {
+  static constexpr std::array<const char*, 4> kNames{"ip", "IP", "tcpip",
+                                                     "\xCD\xF8\xC2\xE7" /* 网络 in GBK */};
+  return std::find(kNames.begin(), kNames.end(), prtmod) != kNames.end();
+}
+
+PrintSettings ReadPrintSettings() {
+  PrintSettings s;
+  s.darkness = ReadSetting("prtmod", "darkness");
+  s.zbx = ReadSetting("zuobiao", "zbx");
+  s.zby = ReadSetting("zuobiao", "zby");
+  s.zbx1 = ReadSetting("zuobiao", "zbx1");
+  s.zby1 = ReadSetting("zuobiao", "zby1");
+  s.a = ReadSetting("font", "a");
+  s.b = ReadSetting("font", "b");
+  return s;
+}
+
+// Text lines are read pair by pair as they are printed, so an edit of
+// file.ini made between two requests shows in the next one.
+template <typename Deliver>
+void ForEachLabel(std::int16_t n, const PrintSettings& settings, std::vector<std::string>& lines,
+                  Deliver deliver) {
+  for (int i = 0; i <= n - 1; i += 2) {
+    lines[i] = ReadContentLine(i);
+    lines[i + 1] = ReadContentLine(i + 1);
+    deliver(ComposeLabel(settings, lines[i], lines[i + 1]));
+  }
+}
+
+}  // namespace
+
+PrintOutcome RunPrintRequest(PrintHost& host) {
+  if (host.printing()) return PrintOutcome::kRefused;
+  PrintingScope busy(host);
+  FineTimerScope fine_timer;
+
+  try {
+    const std::string prtmod = ReadSetting("prtmod", "prtmod");
+    const PrintSettings settings = ReadPrintSettings();
+
+    const std::int16_t n = ConvertToInteger(host.QuantityText());
+    if (n < 0) throw PrintFailure(kSubscriptOutOfRange);
+    std::vector<std::string> lines(static_cast<std::size_t>(n) + 1);
+
+    const std::string port = AsciiUpper(prtmod);
+    if (IsParallelPort(port)) {
+      ForEachLabel(n, settings, lines,
+                   [&](const LabelText& label) { DeliverToPort(host, port, label); });
+      return PrintOutcome::kDone;
+    }
+    if (IsNetwork(prtmod)) {
+      OpenPrinterConnection(host);
+      ForEachLabel(n, settings, lines, [&](const LabelText& label) { AppendLabel(host, label); });
+      SendAndClose(host);
+      host.ShowMessage(kPrintSucceeded);
+      return PrintOutcome::kDone;
+    }
+    host.ShowMessage(kUnknownPrintMode);
+    return PrintOutcome::kUnknownMode;
+  } catch (const PrintFailure& failure) {
+    host.ShowMessage(failure.what());
+    host.Winsock1.Close();
+    return PrintOutcome::kFailed;
+  }
+}
+
+}  // namespace zplport

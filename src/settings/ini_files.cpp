@@ -1,0 +1,57 @@
+#include "settings/ini_files.h"
+
+#include <initializer_list>
+
+#include "platform/file_system.h"
+#include "platform/program_folder.h"
+#include "settings/ini_reader.h"
+
+namespace zplport {
+namespace {
+
+std::filesystem::path InFolder(const std::filesystem::path& folder, const char* name) {
+#ifdef _WIN32
+  // The folder comes without a trailing separator, and a drive root such as
+  // "C:" must become "C:\name", not the drive-relative "C:name".
+  std::filesystem::path::string_type joined = folder.native();
+  joined += L'\\';
+  for (const char* c = name; *c != '\0'; ++c) joined += static_cast<wchar_t>(*c);
+  return joined;
+#else
+  return folder / name;
+#endif
+}
+
+// `names` lists the spellings to try, the usual one first. Windows file
+// names ignore case, so there the first is the only one.
+std::filesystem::path FindInProgramFolder(std::initializer_list<const char*> names) {
+  const std::filesystem::path folder = ProgramFolder();
+#ifndef _WIN32
+  for (const char* name : names) {
+    std::filesystem::path candidate = InFolder(folder, name);
+    if (PathExists(candidate)) return candidate;
+  }
+#endif
+  return InFolder(folder, *names.begin());
+}
+
+}  // namespace
+
+std::filesystem::path ConfigFilePath() {
+  return FindInProgramFolder({"Config.ini", "config.ini", "CONFIG.INI"});
+}
+
+std::filesystem::path ContentFilePath() { return FindInProgramFolder({"file.ini", "FILE.INI"}); }
+
+std::string ReadSetting(std::string_view section, std::string_view key) {
+  return modINI::GetIniValue(section, key, ConfigFilePath(), "", modINI::kValueBufferSize);
+}
+
+std::string ContentKey(int number) { return "c(" + std::to_string(number) + ")"; }
+
+std::string ReadContentLine(int number) {
+  return modINI::GetIniValue("content", ContentKey(number), ContentFilePath(), "",
+                             modINI::kValueBufferSize);
+}
+
+}  // namespace zplport

@@ -1,0 +1,188 @@
+// The real zplport-cli, copied alone into a folder with its INI files, run
+// against printers and devices that the tests set up.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "label/label.h"
+#include "platform/os_error.h"
+#include "support/fault_printer.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace zplport {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultPrinter;
+using testing::ProcessResult;
+using testing::ScopedTempDir;
+
+const PrintSettings kSampleSettings{"15", "50", "50", "50", "150", "40", "40"};
+
+// A folder as an operator would unpack it: the executable and its INI files.
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::copy_file(ZPLPORT_CLI_PATH, dir_.path() / "zplport-cli"); }
+
+  void WriteConfig(const std::string& body, const char* name = "Config.ini") {
+    dir_.Write(name, "[prtmod]\r\ndarkness=15\r\n" + body +
+                         "[zuobiao]\r\nzbx=50\r\nzby=50\r\nzbx1=50\r\nzby1=150\r\n"
+                         "[font]\r\na=40\r\nb=40\r\n");
+  }
+  void UseSamples(int port) {
+    // The sample files, with the port of the printer this test started.
+    std::string config = testing::ReadFileBytes(fs::path(ZPLPORT_SAMPLES_DIR) / "Config.ini");
+    const auto at = config.find("printerport=9100");
+    ASSERT_NE(at, std::string::npos);
+    config.replace(at, 16, "printerport=" + std::to_string(port));
+    dir_.Write("Config.ini", config);
+    fs::copy_file(fs::path(ZPLPORT_SAMPLES_DIR) / "file.ini", dir_.path() / "file.ini");
+  }
+
+  ProcessResult Run(std::vector<std::string> args,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    // Started from another folder: the INI files are found beside the
+    // executable, not in the working folder.
+    return testing::RunProgram(dir_.path() / "zplport-cli", args, fs::temp_directory_path(),
+                               timeout);
+  }
+
+  ScopedTempDir dir_;
+};
+
+TEST_F(CliTest, SampleFilesPrintOverTheNetwork) {
+  FaultPrinter printer(FaultPrinter::Behaviour::kAcceptAndRead);
+  UseSamples(printer.port());
+  const ProcessResult r = Run({"4"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "打印成功\n");
+  ASSERT_TRUE(printer.WaitForJobs(1, std::chrono::seconds(5)));
+  // Lines 2 and 3 of the sample are Chinese, sent as their GBK bytes.
+  EXPECT_EQ(printer.jobs()[0], ComposeLabel(kSampleSettings, "ABC", "123") +
+                                   ComposeLabel(kSampleSettings, "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4",
+                                                "\xB0\xDF\xC2\xED\xB4\xF2\xD3\xA1\xBB\xFA"));
+}
+
+TEST_F(CliTest, UsageErrors) {
+  for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"1", "2"}}) {
+    const ProcessResult r = Run(args);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST_F(CliTest, MessagesAndExitStatus) {
+  const int refusing = testing::RefusingPort();
+  struct Case {
+    std::string config;
+    std::string quantity;
+    int exit_code;
+    std::string out;
+  } cases[] = {
+      {"prtmod=ip\r\n", "abc", 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n", "", 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n", "40000", 1, "溢出\n"},
+      {"prtmod=ip\r\n", "-1", 1, "下标越界\n"},
+      {"prtmod=Ip\r\n", "2", 1, "你末JJ！\n"},
+      {"prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" + std::to_string(refusing) +
+           "\r\n",
+       "2", 1,
+       "无法连接打印机 127.0.0.1:" + std::to_string(refusing) + "：" +
+           DescribeOsError(MakeOsError(OsErrorKind::kRefused)) + "\n"},
+      {"prtmod=ip\r\n[network]\r\nprinterip=no-such-printer.invalid\r\nprinterport=9100\r\n", "2",
+       1, ""},  // wording checked below
+  };
+  for (const auto& c : cases) {
+    WriteConfig(c.config);
+    const ProcessResult r = Run({c.quantity});
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.config << c.quantity;
+    if (c.out.empty()) {
+      EXPECT_EQ(r.out.rfind("无法连接打印机 no-such-printer.invalid:9100：", 0), 0u) << r.out;
+    } else {
+      EXPECT_EQ(r.out, c.out) << c.config << c.quantity;
+    }
+  }
+}
+
+TEST_F(CliTest, MissingConfigSaysUnknownMode) {
+  const ProcessResult r = Run({"2"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "你末JJ！\n");
+}
+
+TEST_F(CliTest, LowerCaseFileNamesAreFound) {
+  const auto device = dir_.Write("device", "");
+  WriteConfig("prtmod=lpt1:\r\n[ports]\r\nlpt1=" + device.string() + "\r\n", "config.ini");
+  dir_.Write("FILE.INI", "[content]\r\nc(0)=A\r\nc(1)=B\r\n");
+  const ProcessResult r = Run({"2"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(testing::ReadFileBytes(device), ComposeLabel(kSampleSettings, "A", "B") + "\r\n");
+}
+
+TEST_F(CliTest, PortDeviceThroughAFifo) {
+  const fs::path fifo = dir_.path() / "lp0";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  WriteConfig("prtmod=LPT1:\r\n[ports]\r\nlpt1=" + fifo.string() + "\r\n");
+  dir_.Write("file.ini", "[content]\r\nc(0)=A\r\nc(1)=B\r\nc(2)=C\r\n");
+
+  // Without a reader the port is not there: a failure, not a hang.
+  ProcessResult r = Run({"2"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out.rfind("无法打开打印端口 LPT1:（" + fifo.string() + "）：", 0), 0u) << r.out;
+
+  // With a reader, each label is written on its own opening of the device.
+  std::string received;
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    // Keeps a writer end open of our own so that the reader does not see
+    // end-of-file between the tool's two openings.
+    const int keep = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    char buffer[4096];
+    while (!stop) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+      if (n <= 0) usleep(1000);
+    }
+    close(keep);
+    close(fd);
+  });
+  usleep(50000);
+  r = Run({"3"});
+  usleep(50000);
+  stop = true;
+  reader.join();
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_EQ(received, ComposeLabel(kSampleSettings, "A", "B") + "\r\n" +
+                          ComposeLabel(kSampleSettings, "C", "") + "\r\n");
+}
+
+TEST_F(CliTest, PrinterThatResetsMidStreamIsAFailure) {
+  FaultPrinter printer(FaultPrinter::Behaviour::kResetAfter, "127.0.0.1", 100);
+  WriteConfig("prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" +
+              std::to_string(printer.port()) + "\r\n");
+  std::string content = "[content]\r\n";
+  for (int i = 0; i < 400; ++i)
+    content += "c(" + std::to_string(i) + ")=" + std::string(20000, 'y') + "\r\n";
+  dir_.Write("file.ini", content);
+  const ProcessResult r = Run({"400"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out.find("打印成功"), std::string::npos) << r.out;
+  EXPECT_EQ(
+      r.out.rfind("向打印机 127.0.0.1:" + std::to_string(printer.port()) + " 发送数据失败：", 0),
+      0u)
+      << r.out;
+}
+
+}  // namespace
+}  // namespace zplport

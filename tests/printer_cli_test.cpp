@@ -1,0 +1,63 @@
+// The loopback printer is built for POSIX systems only.
+#ifndef _WIN32
+
+#include "printer/printer_cli.h"
+
+#include <gtest/gtest.h>
+
+namespace zplport::printer {
+namespace {
+
+TEST(PrinterCommandLineTest, DefaultsListenOnLoopbackPort9100) {
+  const PrinterCommandLine parsed = ParsePrinterCommandLine({});
+  EXPECT_EQ(parsed.error, "");
+  EXPECT_FALSE(parsed.help);
+  EXPECT_EQ(parsed.options.bind_address, "127.0.0.1");
+  EXPECT_EQ(parsed.options.port, 9100);
+  EXPECT_EQ(parsed.options.output_folder, ".");
+  EXPECT_EQ(parsed.options.max_jobs, 0);
+}
+
+TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
+  const PrinterCommandLine spaced =
+      ParsePrinterCommandLine({"--port", "0", "--bind", "::1", "--out", "jobs", "--jobs", "3"});
+  const PrinterCommandLine joined =
+      ParsePrinterCommandLine({"--port=0", "--bind=::1", "--out=jobs", "--jobs=3"});
+  for (const auto* parsed : {&spaced, &joined}) {
+    EXPECT_EQ(parsed->error, "");
+    EXPECT_EQ(parsed->options.port, 0);
+    EXPECT_EQ(parsed->options.bind_address, "::1");
+    EXPECT_EQ(parsed->options.output_folder, "jobs");
+    EXPECT_EQ(parsed->options.max_jobs, 3);
+  }
+  EXPECT_EQ(ParsePrinterCommandLine({"--port", "65535"}).options.port, 65535);
+  EXPECT_TRUE(ParsePrinterCommandLine({"--help"}).help);
+}
+
+TEST(PrinterCommandLineTest, RejectsBadArguments) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;
+  } cases[] = {
+      {{"--port", "65536"}, "bad port: 65536"},
+      {{"--port", "-1"}, "bad port: -1"},
+      {{"--port", "91x"}, "bad port: 91x"},
+      {{"--port="}, "bad port: "},
+      {{"--port"}, "--port needs a value"},
+      {{"--jobs", "two"}, "bad job count: two"},
+      {{"--jobs", "-1"}, "bad job count: -1"},
+      {{"--out", ""}, "--out needs a value"},
+      {{"--bind="}, "--bind needs a value"},
+      {{"--verbose"}, "unknown argument: --verbose"},
+      {{"9100"}, "unknown argument: 9100"},
+      {{"--port", "0", "extra"}, "unknown argument: extra"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParsePrinterCommandLine(c.args).error, c.error) << testing::PrintToString(c.args);
+  }
+}
+
+}  // namespace
+}  // namespace zplport::printer
+
+#endif  // _WIN32

@@ -1,0 +1,369 @@
+// The loopback printer is built for POSIX systems only.
+#ifndef _WIN32
+
+#include "printer/printer_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace zplport::printer {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using zplport::testing::ReadFileBytes;
+using zplport::testing::ScopedTempDir;
+
+constexpr auto kWait = 5s;
+const std::string kOurLabel =
+    "^XA^PRB^XZ~SD15^XA^FO50,50^A0,40,40^FDABC^FS^FO50,150^A0,40,40^FD123^FS^PQ1^XZ";
+
+TEST(CountLabelsTest, CountsFormatsAndTheLabelsAmongThem) {
+  struct Case {
+    const char* name;
+    std::string zpl;
+    int labels, formats;
+  } cases[] = {
+      {"one label from the tool", kOurLabel, 1, 2},
+      {"two labels back to back", kOurLabel + kOurLabel, 2, 4},
+      {"nothing", "", 0, 0},
+      {"garbage", "hello\r\n\x01\x02~SD15^FO1,1", 0, 0},
+      {"^XZ without ^XA", "^FDabc^FS^XZ^XZ", 0, 0},
+      {"truncated before the label's ^XZ", "^XA^PRB^XZ~SD15^XA^FO50,50^A0,40,40^FDABC^FS", 0, 1},
+      {"lone caret at the end", "^XA^FDa^FS^X", 0, 0},
+      {"format without a field", "^XA^PRB^XZ", 0, 1},
+      {"field outside any format", "^FDa^FS^XA^PQ1^XZ", 0, 1},
+      {"commands in lower case", "^xa^fdA^fs^xz", 1, 1},
+      {"a second ^XA starts the format over", "^XA^FDa^FS^XA^PQ1^XZ", 0, 1},
+      {"GBK and NUL bytes in a field", "^XA^FD\xD6\xD0\0\xCE\xC4^FS^XZ"s, 1, 1},
+  };
+  for (const auto& c : cases) {
+    const LabelCount count = CountLabels(c.zpl);
+    EXPECT_EQ(count.labels, c.labels) << c.name;
+    EXPECT_EQ(count.formats, c.formats) << c.name;
+  }
+}
+
+TEST(FormatJobSummaryTest, OneLinePerJob) {
+  struct Case {
+    Job job;
+    const char* expected;
+  } cases[] = {
+      {{.number = 1, .size = 1234, .labels = 2, .formats = 4, .path = "out/job-0001.zpl"},
+       "job 1: 1234 bytes, 2 labels (4 formats) -> out/job-0001.zpl"},
+      {{.number = 7, .size = 1, .labels = 1, .formats = 1, .path = "job-0007.zpl"},
+       "job 7: 1 byte, 1 label (1 format) -> job-0007.zpl"},
+      {{.number = 2, .size = 10, .formats = 1, .reset = true, .path = "o/job-0002.zpl"},
+       "job 2: reset after 10 bytes, 0 labels (1 format) -> o/job-0002.zpl"},
+      {{.number = 3, .size = 0}, "job 3: 0 bytes, 0 labels (0 formats)"},
+      {{.number = 4, .size = 5, .path = "o/job-0004.zpl", .error = "o/job-0004.zpl: No space"},
+       "job 4: 5 bytes, 0 labels (0 formats), not saved: o/job-0004.zpl: No space"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatJobSummary(c.job), c.expected);
+}
+
+TEST(NextJobNumberTest, FollowsTheHighestJobFileOnly) {
+  ScopedTempDir folder;
+  EXPECT_EQ(NextJobNumber(folder.path()), 1);
+  for (const char* name : {"job-0002.zpl", "job-0009.txt", "xjob-0050.zpl", "job-.zpl",
+                           "job-12a4.zpl", "job-0003.zpl.bak"}) {
+    folder.Write(name, "x");
+  }
+  EXPECT_EQ(NextJobNumber(folder.path()), 3);
+  folder.Write("job-10000.zpl", "x");
+  EXPECT_EQ(NextJobNumber(folder.path()), 10001);
+  EXPECT_EQ(NextJobNumber(folder.path() / "missing"), 1);
+  EXPECT_EQ(JobFileName(10001), "job-10001.zpl");
+}
+
+// A plain blocking client socket; closed when it goes out of scope.
+class Client {
+ public:
+  explicit Client(std::uint16_t port, bool ipv6 = false) {
+    fd_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (ipv6) {
+      auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
+      in6.sin6_family = AF_INET6;
+      in6.sin6_port = htons(port);
+      in6.sin6_addr = in6addr_loopback;
+      length = sizeof in6;
+    } else {
+      auto& in = reinterpret_cast<sockaddr_in&>(address);
+      in.sin_family = AF_INET;
+      in.sin_port = htons(port);
+      in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      length = sizeof in;
+    }
+    connected_ = fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0;
+  }
+  ~Client() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  bool connected() const { return connected_; }
+
+  bool Send(const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+      const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      sent += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  void ShutdownSending() { shutdown(fd_, SHUT_WR); }
+
+  // True when the server closes its side cleanly (recv returns 0) in time.
+  bool WaitForCleanClose() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kWait).count())) != 1) return false;
+    char byte;
+    return recv(fd_, &byte, 1, 0) == 0;
+  }
+
+  // Closes with a reset instead of a FIN.
+  void Reset() {
+    linger hard{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
+// Sends one whole job and waits for the server's close.
+void SendJob(std::uint16_t port, const std::string& bytes) {
+  Client client(port);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Send(bytes));
+  client.ShutdownSending();
+  EXPECT_TRUE(client.WaitForCleanClose());
+}
+
+TEST(PrinterServerTest, RoundTripKeepsEveryByteAndSavesIt) {
+  ScopedTempDir folder;
+  PrinterServer server({.output_folder = folder.path()});
+  ASSERT_EQ(server.Start(), "");
+  ASSERT_NE(server.port(), 0);
+  EXPECT_EQ(server.endpoint(), "127.0.0.1:" + std::to_string(server.port()));
+  std::vector<std::string> announced;
+  server.set_on_job([&](const Job& job) { announced.push_back(FormatJobSummary(job)); });
+  server.StartThread();
+
+  const std::string sent = kOurLabel + "\0\xD6\xD0\xCE\xC4\r\n"s + kOurLabel +
+                           std::string(200000, 'z');  // more than one read
+  Client client(server.port());
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Send(sent));
+  client.ShutdownSending();
+  // The close comes only after the job is stored, so no wait is needed below.
+  ASSERT_TRUE(client.WaitForCleanClose());
+
+  const auto jobs = server.jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  const Job& job = jobs[0];
+  EXPECT_EQ(job.number, 1);
+  EXPECT_TRUE(job.bytes == sent);
+  EXPECT_EQ(job.size, sent.size());
+  EXPECT_EQ(job.labels, 2);
+  EXPECT_EQ(job.formats, 4);
+  EXPECT_FALSE(job.reset);
+  EXPECT_EQ(job.error, "");
+  EXPECT_EQ(job.path, (folder.path() / "job-0001.zpl").string());
+  EXPECT_TRUE(ReadFileBytes(job.path) == sent);
+  server.Stop();
+  EXPECT_EQ(announced, std::vector<std::string>{FormatJobSummary(job)});
+}
+
+TEST(PrinterServerTest, ServesIpv6Loopback) {
+  PrinterServer server({.bind_address = "::1"});
+  if (const std::string error = server.Start(); !error.empty()) {
+    GTEST_SKIP() << "no IPv6 loopback here: " << error;
+  }
+  EXPECT_EQ(server.endpoint(), "[::1]:" + std::to_string(server.port()));
+  server.StartThread();
+  Client client(server.port(), /*ipv6=*/true);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Send(kOurLabel));
+  client.ShutdownSending();
+  ASSERT_TRUE(client.WaitForCleanClose());
+  const auto jobs = server.jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].bytes, kOurLabel);
+  EXPECT_EQ(jobs[0].path, "");  // memory only
+}
+
+TEST(PrinterServerTest, NumberingContinuesAfterExistingJobFiles) {
+  ScopedTempDir folder;
+  folder.Write("job-0001.zpl", "old one");
+  folder.Write("job-0004.zpl", "old four");
+  PrinterServer server({.output_folder = folder.path()});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+
+  SendJob(server.port(), "new");
+  SendJob(server.port(), "");  // a connection with nothing sent is still a job
+
+  const auto jobs = server.jobs();
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].number, 5);
+  EXPECT_EQ(jobs[0].path, (folder.path() / "job-0005.zpl").string());
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0005.zpl"), "new");
+  EXPECT_EQ(jobs[1].number, 6);
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "job-0006.zpl"));
+  EXPECT_EQ(std::filesystem::file_size(folder.path() / "job-0006.zpl"), 0u);
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0001.zpl"), "old one");
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0004.zpl"), "old four");
+}
+
+TEST(PrinterServerTest, FileThatAppearsLaterIsNotOverwritten) {
+  ScopedTempDir folder;
+  PrinterServer server({.output_folder = folder.path()});
+  ASSERT_EQ(server.Start(), "");
+  folder.Write("job-0001.zpl", "someone else's");
+  server.StartThread();
+  SendJob(server.port(), "mine");
+  ASSERT_EQ(server.jobs().size(), 1u);
+  EXPECT_EQ(server.jobs()[0].number, 2);
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0001.zpl"), "someone else's");
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0002.zpl"), "mine");
+}
+
+TEST(PrinterServerTest, IdleConnectionDoesNotHoldUpAnother) {
+  PrinterServer server({});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+
+  Client idle(server.port());
+  ASSERT_TRUE(idle.connected());
+  ASSERT_TRUE(idle.Send("^XA^FDfirst"));
+
+  SendJob(server.port(), "second");
+  ASSERT_EQ(server.jobs().size(), 1u);
+  EXPECT_EQ(server.jobs()[0].bytes, "second");
+
+  ASSERT_TRUE(idle.Send("^FS^XZ"));
+  idle.ShutdownSending();
+  ASSERT_TRUE(idle.WaitForCleanClose());
+  const auto jobs = server.jobs();
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[1].bytes, "^XA^FDfirst^FS^XZ");
+  EXPECT_EQ(jobs[1].labels, 1);
+}
+
+TEST(PrinterServerTest, ResetMidJobIsRecordedAndSaved) {
+  ScopedTempDir folder;
+  PrinterServer server({.output_folder = folder.path()});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+
+  const std::string partial = "^XA^PRB^XZ~SD15^XA^FO50,50";
+  {
+    Client client(server.port());
+    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(client.Send(partial));
+    client.Reset();
+  }
+  ASSERT_TRUE(server.WaitForJobs(1, kWait));
+  const Job job = server.jobs()[0];
+  EXPECT_TRUE(job.reset);
+  // Bytes that reached the server before the reset are kept; the kernel may
+  // drop any it had not handed over yet.
+  EXPECT_EQ(partial.compare(0, job.bytes.size(), job.bytes), 0);
+  EXPECT_EQ(job.size, job.bytes.size());
+  EXPECT_TRUE(ReadFileBytes(job.path) == job.bytes);
+  EXPECT_EQ(FormatJobSummary(job).rfind("job 1: reset after ", 0), 0u) << FormatJobSummary(job);
+
+  // The server goes on serving after a reset.
+  SendJob(server.port(), "next");
+  ASSERT_EQ(server.jobs().size(), 2u);
+  EXPECT_FALSE(server.jobs()[1].reset);
+}
+
+TEST(PrinterServerTest, StopsAfterMaxJobsWhenDrivenByRunOnce) {
+  PrinterServer server({.max_jobs = 1});
+  EXPECT_FALSE(server.RunOnce(0));  // not started
+  ASSERT_EQ(server.Start(), "");
+  EXPECT_FALSE(server.done());
+
+  // The kernel completes the connection and buffers the bytes before the
+  // server accepts, so one thread can play both sides.
+  Client first(server.port());
+  ASSERT_TRUE(first.connected());
+  ASSERT_TRUE(first.Send("one"));
+  first.ShutdownSending();
+  Client second(server.port());
+  ASSERT_TRUE(second.connected());
+  ASSERT_TRUE(second.Send("two"));
+  second.ShutdownSending();
+
+  bool serving = true;
+  for (int pass = 0; pass < 100 && serving; ++pass) serving = server.RunOnce(50);
+  EXPECT_FALSE(serving);
+  EXPECT_TRUE(server.done());
+  EXPECT_FALSE(server.RunOnce(0));
+  const auto jobs = server.jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_TRUE(jobs[0].bytes == "one" || jobs[0].bytes == "two") << jobs[0].bytes;
+}
+
+TEST(PrinterServerTest, WaitForJobsTimesOutWhenNothingArrives) {
+  PrinterServer server({});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  EXPECT_FALSE(server.WaitForJobs(1, 50ms));
+  EXPECT_TRUE(server.WaitForJobs(0, 0ms));
+}
+
+TEST(PrinterServerTest, StartReportsWhatFailed) {
+  ScopedTempDir folder;
+  const auto file = folder.Write("plain-file", "x");
+  PrinterServer holder({});
+  ASSERT_EQ(holder.Start(), "");
+
+  struct Case {
+    const char* name;
+    PrinterOptions options;
+    std::string expected_start;
+  } cases[] = {
+      {"port in use",
+       {.port = holder.port()},
+       "cannot listen on 127.0.0.1 port " + std::to_string(holder.port()) + ": "},
+      {"unknown address",
+       {.bind_address = "not an address"},
+       "cannot listen on not an address port 0: "},
+      {"output folder is a file",
+       {.output_folder = file / "sub"},
+       "cannot create output folder " + (file / "sub").string() + ": "},
+  };
+  for (const auto& c : cases) {
+    PrinterServer server(c.options);
+    const std::string error = server.Start();
+    EXPECT_EQ(error.rfind(c.expected_start, 0), 0u) << c.name << ": " << error;
+    EXPECT_GT(error.size(), c.expected_start.size()) << c.name << ": reason missing";
+  }
+  EXPECT_EQ(holder.Start(), "already started");
+}
+
+}  // namespace
+}  // namespace zplport::printer
+
+#endif  // _WIN32

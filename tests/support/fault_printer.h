@@ -1,0 +1,77 @@
+// A loopback printer for tests that can misbehave on purpose. It listens on
+// an ephemeral port of 127.0.0.1 or ::1, serves its connections on a thread
+// of its own and keeps the bytes of every connection that ended. The
+// destructor stops it within about a second.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace zplport::testing {
+
+class FaultPrinter {
+ public:
+  enum class Behaviour {
+    kAcceptAndRead,  // reads to end-of-file, then closes
+    kCloseAtOnce,    // closes every connection as soon as it is accepted
+    kResetAfter,     // reads `reset_after` bytes, then resets the connection
+    kResetAfterAll,  // reads to end-of-file, then resets instead of closing
+    kStopReading,    // small receive buffer, never reads, never closes
+    kSlowReader,     // reads one byte every kSlowInterval, closes at end-of-file
+    kNeverClose,     // reads to end-of-file but keeps its side open until stopped
+  };
+  static constexpr std::chrono::milliseconds kSlowInterval{2};
+
+  // `address` is "127.0.0.1" or "::1". When it cannot listen (no IPv6
+  // loopback, say) ok() is false and port() is 0.
+  explicit FaultPrinter(Behaviour behaviour, std::string_view address = "127.0.0.1",
+                        std::size_t reset_after = 0);
+  ~FaultPrinter();
+  FaultPrinter(const FaultPrinter&) = delete;
+  FaultPrinter& operator=(const FaultPrinter&) = delete;
+
+  bool ok() const { return listener_ >= 0; }
+  int port() const { return port_; }
+
+  // Waits until `count` connections have ended (been closed or reset by
+  // either side); false when the timeout comes first.
+  bool WaitForJobs(std::size_t count, std::chrono::milliseconds timeout);
+
+  // The bytes received on each ended connection, in the order they ended.
+  std::vector<std::string> jobs() const;
+  // Connections accepted so far.
+  std::size_t connections() const;
+  // Bytes received so far on all connections, ended or not.
+  std::size_t bytes_received() const;
+
+  // Stops serving and closes every connection; the destructor does it too.
+  void Stop();
+
+ private:
+  void Serve();
+  void Finish(int fd, std::string bytes, bool reset);
+
+  const Behaviour behaviour_;
+  const std::size_t reset_after_;
+  int listener_ = -1;
+  int port_ = 0;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  std::vector<std::string> jobs_;
+  std::size_t connections_ = 0;
+  std::size_t bytes_received_ = 0;
+  std::thread thread_;
+};
+
+// A port on `address` where nothing listens: bound for a moment to learn a
+// free number, then released. 0 when the address is not available.
+int RefusingPort(std::string_view address = "127.0.0.1");
+
+}  // namespace zplport::testing

@@ -1,0 +1,206 @@
+#include "support/fault_printer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace zplport::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A wildcard-free socket address for `address` and `port`, or family 0.
+sockaddr_storage LoopbackAddress(std::string_view address, int port, socklen_t* length) {
+  sockaddr_storage storage{};
+  const std::string text(address);
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+  if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    *length = sizeof(sockaddr_in);
+  } else if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+    *length = sizeof(sockaddr_in6);
+  }
+  return storage;
+}
+
+// A socket bound to an ephemeral port of `address`; -1 when that fails.
+int BindEphemeral(std::string_view address, int receive_buffer, int* port) {
+  socklen_t length = 0;
+  sockaddr_storage storage = LoopbackAddress(address, 0, &length);
+  if (length == 0) return -1;
+  const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  // Accepted sockets inherit the listener's buffer size.
+  if (receive_buffer > 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  *port = ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                                              : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+  return fd;
+}
+
+struct Connection {
+  int fd;
+  std::string bytes;
+  bool at_end = false;  // end-of-file seen; only kNeverClose keeps such a one
+  Clock::time_point next_read = Clock::now();
+};
+
+}  // namespace
+
+FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after)
+    : behaviour_(behaviour), reset_after_(reset_after) {
+  const int receive_buffer = behaviour == Behaviour::kStopReading ? 4096 : 0;
+  listener_ = BindEphemeral(address, receive_buffer, &port_);
+  if (listener_ >= 0 && ::listen(listener_, SOMAXCONN) != 0) {
+    ::close(listener_);
+    listener_ = -1;
+  }
+  if (listener_ < 0) {
+    port_ = 0;
+    return;
+  }
+  thread_ = std::thread([this] { Serve(); });
+}
+
+FaultPrinter::~FaultPrinter() {
+  Stop();
+  if (listener_ >= 0) ::close(listener_);
+}
+
+void FaultPrinter::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+bool FaultPrinter::WaitForJobs(std::size_t count, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return jobs_.size() >= count; });
+}
+
+std::vector<std::string> FaultPrinter::jobs() const {
+  std::lock_guard lock(mutex_);
+  return jobs_;
+}
+
+std::size_t FaultPrinter::connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+std::size_t FaultPrinter::bytes_received() const {
+  std::lock_guard lock(mutex_);
+  return bytes_received_;
+}
+
+// Closes first and records afterwards, so that a test that saw the job also
+// sees the descriptor gone.
+void FaultPrinter::Finish(int fd, std::string bytes, bool reset) {
+  if (reset) {
+    const linger abort{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  }
+  ::close(fd);
+  std::lock_guard lock(mutex_);
+  jobs_.push_back(std::move(bytes));
+  changed_.notify_all();
+}
+
+void FaultPrinter::Serve() {
+  std::vector<Connection> open;
+  char buffer[65536];
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stop_) break;
+    }
+    const auto now = Clock::now();
+    std::vector<pollfd> entries{{listener_, POLLIN, 0}};
+    for (const auto& c : open) {
+      const bool wants = !c.at_end && behaviour_ != Behaviour::kStopReading && c.next_read <= now;
+      entries.push_back({c.fd, static_cast<short>(wants ? POLLIN : 0), 0});
+    }
+    // Short timeouts keep Stop() prompt and the slow reader on its beat.
+    const int timeout_ms = behaviour_ == Behaviour::kSlowReader ? 1 : 10;
+    if (::poll(entries.data(), entries.size(), timeout_ms) < 0 && errno != EINTR) break;
+
+    const std::size_t polled = open.size();  // those accepted below wait for the next round
+    // Take every waiting connection: a full backlog would stall clients.
+    for (bool more = entries[0].revents & POLLIN; more;) {
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      more = fd >= 0;
+      if (!more) break;
+      {
+        std::lock_guard lock(mutex_);
+        ++connections_;
+      }
+      if (behaviour_ == Behaviour::kCloseAtOnce) {
+        Finish(fd, {}, false);
+      } else {
+        open.push_back({fd, {}});
+      }
+    }
+
+    for (std::size_t i = 0; i < polled; ++i) {
+      Connection& c = open[i];
+      const pollfd& entry = entries[i + 1];
+      if (entry.events == 0 || !(entry.revents & (POLLIN | POLLERR | POLLHUP))) continue;
+      std::size_t want = sizeof buffer;
+      if (behaviour_ == Behaviour::kSlowReader) want = 1;
+      if (behaviour_ == Behaviour::kResetAfter)
+        want = std::min(want, reset_after_ - c.bytes.size());
+      const ssize_t got = ::recv(c.fd, buffer, want, 0);
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+      if (got > 0) {
+        c.bytes.append(buffer, static_cast<std::size_t>(got));
+        if (behaviour_ == Behaviour::kSlowReader) c.next_read = Clock::now() + kSlowInterval;
+        std::lock_guard lock(mutex_);
+        bytes_received_ += static_cast<std::size_t>(got);
+      }
+      const bool limit_reached =
+          behaviour_ == Behaviour::kResetAfter && c.bytes.size() >= reset_after_;
+      if (got > 0 && !limit_reached) continue;
+      // End-of-file, an error from the peer, or the reset point.
+      if (got == 0 && behaviour_ == Behaviour::kNeverClose) {
+        c.at_end = true;
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(c.bytes);
+        changed_.notify_all();
+        continue;
+      }
+      const bool reset = limit_reached || (got == 0 && behaviour_ == Behaviour::kResetAfterAll);
+      Finish(c.fd, std::move(c.bytes), reset);
+      c.fd = -1;
+    }
+    std::erase_if(open, [](const Connection& c) { return c.fd < 0; });
+  }
+  for (const auto& c : open) ::close(c.fd);
+}
+
+int RefusingPort(std::string_view address) {
+  int port = 0;
+  const int fd = BindEphemeral(address, 0, &port);
+  if (fd < 0) return 0;
+  ::close(fd);
+  return port;
+}
+
+}  // namespace zplport::testing

@@ -1,0 +1,85 @@
+#include "printer/printer_cli.h"
+
+#include <charconv>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+namespace zplport::printer {
+namespace {
+
+std::optional<long> ParseNumber(std::string_view text, long max) {
+  long value = 0;
+  const char* last = text.data() + text.size();
+  const auto [end, result] = std::from_chars(text.data(), last, value);
+  if (text.empty() || result != std::errc() || end != last || value < 0 || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+const char kPrinterUsage[] =
+    "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N]\n"
+    "  --port N    TCP port to listen on (default 9100; 0 = any free port)\n"
+    "  --bind ADDR address to listen on (default 127.0.0.1; e.g. ::1)\n"
+    "  --out DIR   folder for job-NNNN.zpl files (default: current folder)\n"
+    "  --jobs N    exit after N jobs (default 0 = until SIGINT or SIGTERM)\n";
+
+PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
+  PrinterCommandLine parsed;
+  parsed.options.port = 9100;
+  parsed.options.output_folder = ".";
+  parsed.options.retain_bytes = false;
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+      continue;
+    }
+    std::string name(arg);
+    std::optional<std::string> value;
+    if (const auto equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
+      name = std::string(arg.substr(0, equals));
+      value = std::string(arg.substr(equals + 1));
+    }
+    if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs") {
+      parsed.error = "unknown argument: " + std::string(arg);
+      return parsed;
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) {
+        parsed.error = name + " needs a value";
+        return parsed;
+      }
+      value = args[++i];
+    }
+    if (name == "--port") {
+      const auto port = ParseNumber(*value, std::numeric_limits<std::uint16_t>::max());
+      if (!port) {
+        parsed.error = "bad port: " + *value;
+        return parsed;
+      }
+      parsed.options.port = static_cast<std::uint16_t>(*port);
+    } else if (name == "--jobs") {
+      const auto jobs = ParseNumber(*value, std::numeric_limits<int>::max());
+      if (!jobs) {
+        parsed.error = "bad job count: " + *value;
+        return parsed;
+      }
+      parsed.options.max_jobs = static_cast<int>(*jobs);
+    } else if (value->empty()) {
+      parsed.error = name + " needs a value";
+      return parsed;
+    } else if (name == "--bind") {
+      parsed.options.bind_address = *value;
+    } else {
+      parsed.options.output_folder = *value;
+    }
+  }
+  return parsed;
+}
+
+}  // namespace zplport::printer

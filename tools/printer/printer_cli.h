@@ -1,0 +1,24 @@
+// The command line of zplport-printer, turned into server options.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "printer/printer_server.h"
+
+namespace zplport::printer {
+
+extern const char kPrinterUsage[];
+
+struct PrinterCommandLine {
+  PrinterOptions options;
+  bool help = false;
+  std::string error;  // non-empty: the arguments were not usable
+};
+
+// `args` excludes the program name. Options take their value as the next
+// argument or after "=" (--port=0). Defaults: 127.0.0.1, port 9100, the
+// current folder, no job limit.
+PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args);
+
+}  // namespace zplport::printer

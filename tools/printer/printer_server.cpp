@@ -1,0 +1,358 @@
+#include "printer/printer_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+namespace zplport::printer {
+namespace {
+
+// Reads per connection per pass are capped so that one fast sender cannot
+// starve the others.
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
+constexpr int kReadsPerPass = 16;
+
+std::string ErrnoText(int error) { return std::generic_category().message(error); }
+
+bool CommandAt(std::string_view zpl, std::size_t i, char a, char b) {
+  return i + 2 < zpl.size() && zpl[i] == '^' &&
+         std::toupper(static_cast<unsigned char>(zpl[i + 1])) == a &&
+         std::toupper(static_cast<unsigned char>(zpl[i + 2])) == b;
+}
+
+bool SetNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
+         fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) {
+    close(fd);
+    fd = -1;
+  }
+}
+
+std::string Plural(std::size_t n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+// "127.0.0.1:9100" / "[::1]:9100" for a bound socket.
+std::string EndpointOf(const sockaddr_storage& address, socklen_t length) {
+  char host[NI_MAXHOST] = {};
+  char service[NI_MAXSERV] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service,
+                  sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return "?";
+  }
+  if (address.ss_family == AF_INET6) return "[" + std::string(host) + "]:" + service;
+  return std::string(host) + ":" + service;
+}
+
+}  // namespace
+
+LabelCount CountLabels(std::string_view zpl) {
+  LabelCount count;
+  bool in_format = false;
+  bool has_field = false;
+  for (std::size_t i = 0; i + 2 < zpl.size(); ++i) {
+    if (zpl[i] != '^') continue;
+    if (CommandAt(zpl, i, 'X', 'A')) {
+      // A second "^XA" before "^XZ" starts the format over, as on a printer.
+      in_format = true;
+      has_field = false;
+    } else if (CommandAt(zpl, i, 'X', 'Z')) {
+      if (in_format) {
+        ++count.formats;
+        if (has_field) ++count.labels;
+      }
+      in_format = false;
+    } else if (in_format && CommandAt(zpl, i, 'F', 'D')) {
+      has_field = true;
+    }
+  }
+  return count;
+}
+
+std::string FormatJobSummary(const Job& job) {
+  std::string line = "job " + std::to_string(job.number) + ": ";
+  if (job.reset) line += "reset after ";
+  line += Plural(job.size, "byte") + ", " + Plural(static_cast<std::size_t>(job.labels), "label") +
+          " (" + Plural(static_cast<std::size_t>(job.formats), "format") + ")";
+  if (!job.error.empty()) {
+    line += ", not saved: " + job.error;
+  } else if (!job.path.empty()) {
+    line += " -> " + job.path;
+  }
+  return line;
+}
+
+std::string JobFileName(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "job-%04d.zpl", number);
+  return name;
+}
+
+int NextJobNumber(const std::filesystem::path& folder) {
+  int highest = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    constexpr std::string_view kPrefix = "job-", kSuffix = ".zpl";
+    if (name.size() <= kPrefix.size() + kSuffix.size() || !name.starts_with(kPrefix) ||
+        !name.ends_with(kSuffix)) {
+      continue;
+    }
+    const char* first = name.data() + kPrefix.size();
+    const char* last = name.data() + name.size() - kSuffix.size();
+    int number = 0;
+    const auto [end_of_number, result] = std::from_chars(first, last, number);
+    if (result == std::errc() && end_of_number == last && number > highest) highest = number;
+  }
+  return highest + 1;
+}
+
+PrinterServer::PrinterServer(PrinterOptions options) : options_(std::move(options)) {}
+
+PrinterServer::~PrinterServer() {
+  Stop();
+  for (auto& [fd, connection] : connections_) close(fd);
+  CloseFd(listen_fd_);
+  CloseFd(wake_read_fd_);
+  CloseFd(wake_write_fd_);
+}
+
+std::string PrinterServer::Start() {
+  if (listen_fd_ >= 0) return "already started";
+  const std::string host = options_.bind_address.empty() ? "127.0.0.1" : options_.bind_address;
+  const std::string wanted = host + " port " + std::to_string(options_.port);
+
+  if (!options_.output_folder.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options_.output_folder, error);
+    if (error) {
+      return "cannot create output folder " + options_.output_folder.string() + ": " +
+             error.message();
+    }
+    next_number_ = NextJobNumber(options_.output_folder);
+  }
+
+  int wake[2];
+  if (pipe(wake) != 0) return "cannot create wake pipe: " + ErrnoText(errno);
+  wake_read_fd_ = wake[0];
+  wake_write_fd_ = wake[1];
+  if (!SetNonBlocking(wake_read_fd_) || !SetNonBlocking(wake_write_fd_)) {
+    return "cannot set up wake pipe: " + ErrnoText(errno);
+  }
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(options_.port);
+  if (const int status = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); status != 0) {
+    return "cannot listen on " + wanted + ": " + gai_strerror(status);
+  }
+  std::string failure = "no usable address";
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    const int fd = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (fd < 0) {
+      failure = ErrnoText(errno);
+      continue;
+    }
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (a->ai_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (bind(fd, a->ai_addr, a->ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0 ||
+        !SetNonBlocking(fd)) {
+      failure = ErrnoText(errno);
+      close(fd);
+      continue;
+    }
+    listen_fd_ = fd;
+    break;
+  }
+  freeaddrinfo(found);
+  if (listen_fd_ < 0) return "cannot listen on " + wanted + ": " + failure;
+
+  sockaddr_storage bound{};
+  socklen_t length = sizeof bound;
+  getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &length);
+  port_ = bound.ss_family == AF_INET6
+              ? ntohs(reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port)
+              : ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
+  endpoint_ = EndpointOf(bound, length);
+  return "";
+}
+
+bool PrinterServer::done() const {
+  if (options_.max_jobs <= 0) return false;
+  std::lock_guard lock(mutex_);
+  return jobs_.size() >= static_cast<std::size_t>(options_.max_jobs);
+}
+
+bool PrinterServer::RunOnce(int timeout_ms) {
+  if (listen_fd_ < 0 || done()) return false;
+
+  std::vector<pollfd> watched;
+  watched.push_back({listen_fd_, POLLIN, 0});
+  watched.push_back({wake_read_fd_, POLLIN, 0});
+  for (const auto& [fd, connection] : connections_) watched.push_back({fd, POLLIN, 0});
+
+  if (poll(watched.data(), watched.size(), timeout_ms) < 0) {
+    return true;  // EINTR: a signal, which the caller's stop flag tells about
+  }
+  if (watched[1].revents != 0) {
+    char drain[64];
+    while (read(wake_read_fd_, drain, sizeof drain) > 0) {
+    }
+  }
+  for (std::size_t i = 2; i < watched.size() && !done(); ++i) {
+    if (watched[i].revents == 0) continue;
+    const auto it = connections_.find(watched[i].fd);
+    if (ReadFrom(it->first, it->second)) connections_.erase(it);
+  }
+  if (watched[0].revents != 0 && !done()) AcceptAll();
+  return !done();
+}
+
+void PrinterServer::Run(const std::atomic<bool>& stop) {
+  // The timeout only bounds how late a stop request set without a wake-up
+  // (a signal that arrived just before poll) is noticed.
+  while (!stop.load() && !stop_requested_.load() && RunOnce(250)) {
+  }
+}
+
+void PrinterServer::StartThread() {
+  if (thread_.joinable()) return;
+  stop_requested_ = false;
+  thread_ = std::thread([this] { Run(stop_requested_); });
+}
+
+void PrinterServer::Stop() {
+  stop_requested_ = true;
+  Wake();
+  if (thread_.joinable()) thread_.join();
+}
+
+void PrinterServer::Wake() {
+  if (wake_write_fd_ < 0) return;
+  const char byte = 0;
+  [[maybe_unused]] const auto written = write(wake_write_fd_, &byte, 1);
+}
+
+std::vector<Job> PrinterServer::jobs() const {
+  std::lock_guard lock(mutex_);
+  return jobs_;
+}
+
+bool PrinterServer::WaitForJobs(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return jobs_changed_.wait_for(lock, timeout, [&] { return jobs_.size() >= count; });
+}
+
+void PrinterServer::AcceptAll() {
+  for (;;) {
+    const int fd = accept(listen_fd_, nullptr, nullptr);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      return;  // EAGAIN, or out of descriptors: try again on the next pass
+    }
+    if (!SetNonBlocking(fd)) {
+      close(fd);
+      continue;
+    }
+    connections_.emplace(fd, Connection{});
+  }
+}
+
+bool PrinterServer::ReadFrom(int fd, Connection& connection) {
+  char buffer[kReadChunk];
+  for (int pass = 0; pass < kReadsPerPass; ++pass) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      connection.bytes.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      FinishJob(fd, connection, false);
+      return true;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      return false;
+    } else {
+      FinishJob(fd, connection, true);
+      return true;
+    }
+  }
+  return false;
+}
+
+void PrinterServer::FinishJob(int fd, Connection& connection, bool reset) {
+  Job job;
+  job.bytes = std::move(connection.bytes);
+  job.size = job.bytes.size();
+  const LabelCount count = CountLabels(job.bytes);
+  job.labels = count.labels;
+  job.formats = count.formats;
+  job.reset = reset;
+  OnJobComplete(std::move(job));
+  // Closing only now means that a sender who sees the close can rely on the
+  // job being stored.
+  close(fd);
+}
+
+void PrinterServer::OnJobComplete(Job job) {
+  job.number = next_number_++;
+  if (!options_.output_folder.empty()) SaveJob(job);
+  if (on_job_) on_job_(job);
+  if (!options_.retain_bytes) job.bytes = std::string();
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+  }
+  jobs_changed_.notify_all();
+}
+
+void PrinterServer::SaveJob(Job& job) {
+  // O_EXCL keeps a file that appeared since the folder was scanned.
+  int fd = -1;
+  std::filesystem::path path;
+  for (int tries = 0; tries < 1000; ++tries) {
+    path = options_.output_folder / JobFileName(job.number);
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0 || errno != EEXIST) break;
+    job.number = next_number_++;
+  }
+  if (fd < 0) {
+    job.error = path.string() + ": " + ErrnoText(errno);
+    return;
+  }
+  std::size_t written = 0;
+  while (written < job.bytes.size()) {
+    const ssize_t n = write(fd, job.bytes.data() + written, job.bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      job.error = path.string() + ": " + ErrnoText(errno);
+      break;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0 && job.error.empty()) job.error = path.string() + ": " + ErrnoText(errno);
+  job.path = path.string();
+}
+
+}  // namespace zplport::printer
