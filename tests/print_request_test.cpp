@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -148,6 +154,43 @@ TEST_F(PrintRequestTest, AbsentDeviceIsAFailureAndNotCreated) {
                                      DescribeOsError(MakeOsError(OsErrorKind::kNotFound))});
   EXPECT_FALSE(std::filesystem::exists(device));
 }
+
+#ifndef _WIN32
+TEST_F(PrintRequestTest, DeviceThatStopsTakingDataEndsInAFailure) {
+  // A pipe holds 64 KiB; a reader that never reads makes the device stall.
+  const auto fifo = host_.folder.path() / "lp0";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  host_.WriteContent("[content]\r\nc(0)=" + std::string(60000, 'a') +
+                     "\r\nc(1)=" + std::string(60000, 'b') + "\r\n");
+  host_.WriteConfig(Ports("LPT1:", "lpt1", fifo.string()));
+  host_.quantity = "2";
+  host_.limits.stall = std::chrono::milliseconds(200);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunPrintRequest(host_), PrintOutcome::kFailed);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].rfind(
+                "写入打印端口 LPT1:（" + fifo.string() + "）失败：设备 1 秒内没有接收数据", 0),
+            0u)
+      << host_.messages[0];
+  EXPECT_GT(host_.event_passes, 10);  // the window was served while it waited
+  close(reader);
+}
+
+TEST_F(PrintRequestTest, DeviceErrorsAreNamed) {
+  host_.WriteConfig(Ports("LPT2:", "lpt2", "/dev/full"));
+  host_.quantity = "2";
+  EXPECT_EQ(RunPrintRequest(host_), PrintOutcome::kFailed);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].rfind("写入打印端口 LPT2:（/dev/full）失败：" +
+                                        DescribeOsError(OsError{ENOSPC}) + "（已写入 0 / ",
+                                    0),
+            0u)
+      << host_.messages[0];
+}
+#endif
 
 TEST_F(PrintRequestTest, NetworkSendsAllLabelsInOnePiece) {
   FaultPrinter printer(FaultPrinter::Behaviour::kAcceptAndRead);

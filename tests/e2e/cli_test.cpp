@@ -184,5 +184,35 @@ TEST_F(CliTest, PrinterThatResetsMidStreamIsAFailure) {
       << r.out;
 }
 
+TEST_F(CliTest, AbsentDeviceIsAFailure) {
+  const auto device = dir_.path() / "no-such-device";
+  WriteConfig("prtmod=LPT3:\r\n[ports]\r\nlpt3=" + device.string() + "\r\n");
+  const ProcessResult r = Run({"2"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "无法打开打印端口 LPT3:（" + device.string() + "）：" +
+                       DescribeOsError(MakeOsError(OsErrorKind::kNotFound)) + "\n");
+  EXPECT_FALSE(fs::exists(device));
+}
+
+// The operator's own limit, not a shortened one: a printer that takes no byte
+// for 30 seconds ends the request with a failure, and no later than that.
+TEST_F(CliTest, PrinterThatStopsReadingFailsAfterThirtySeconds) {
+  FaultPrinter printer(FaultPrinter::Behaviour::kStopReading);
+  WriteConfig("prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" +
+              std::to_string(printer.port()) + "\r\n");
+  std::string content = "[content]\r\n";
+  for (int i = 0; i < 600; ++i) {
+    content += "c(" + std::to_string(i) + ")=" + std::string(20000, 'z') + "\r\n";
+  }
+  dir_.Write("file.ini", content);
+  const auto started = std::chrono::steady_clock::now();
+  const ProcessResult r = Run({"600"}, std::chrono::seconds(60));
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("打印机 30 秒内没有接收数据"), std::string::npos) << r.out;
+  EXPECT_GE(took, std::chrono::seconds(30));
+  EXPECT_LT(took, std::chrono::seconds(40));
+}
+
 }  // namespace
 }  // namespace zplport
