@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing zplport needs on Debian 12.
-#   scripts/install-deps.sh          the Linux build, tests and benchmark
-#   scripts/install-deps.sh --all    also the Qt windows, Xvfb, the Windows
-#                                    cross build and Wine
+#   scripts/install-deps.sh          the Linux build (with the Qt windows),
+#                                    its tests and the benchmark
+#   scripts/install-deps.sh --all    also Xvfb, the Windows cross build,
+#                                    Wine and the packaging tools
 set -euo pipefail
 
 all=false
@@ -13,9 +14,9 @@ if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(build-essential cmake ninja-build git googletest libgtest-dev libbenchmark-dev
-          clang-format)
+          clang-format qt6-base-dev fonts-noto-cjk)
 if $all; then
-  packages+=(qt6-base-dev xvfb xauth xdotool x11-utils imagemagick fonts-noto-cjk
+  packages+=(xvfb xauth xdotool x11-utils imagemagick
              mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
              wine wine32:i386 wine64 locales dpkg-dev file)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -26,3 +26,13 @@ for job in "$jobs"/*.zpl; do
   echo
 done
 echo "== jobs saved in $jobs"
+
+# With a display, the desktop program too, against a printer that stays up
+# until the window is closed.
+if [[ -n "${DISPLAY:-}" && -x "$bin/zplport" ]]; then
+  "$bin/zplport-printer" --port 9100 --out "$jobs" &
+  printer=$!
+  trap 'kill $printer 2>/dev/null || true' EXIT
+  echo "== the window is open: type a quantity and press 打印; jobs go to $jobs"
+  "$bin/zplport"
+fi

@@ -13,6 +13,8 @@ for preset in default asan; do
   ctest --preset "$preset"
 done
 
+scripts/check-packages.sh build/default
+
 for preset in windows-x86 windows-x64; do
   cmake --preset "$preset" "${warnings[@]}"
   cmake --build --preset "$preset"

@@ -1,0 +1,3 @@
+if(CPACK_GENERATOR STREQUAL "DEB")
+  set(CPACK_PACKAGING_INSTALL_PREFIX "/opt/zplport")
+endif()
