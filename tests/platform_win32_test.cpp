@@ -3,8 +3,8 @@
 // port device.
 #ifdef _WIN32
 
+// winsock2.h brings windows.h, in the order Winsock needs.
 #include <winsock2.h>
-#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -40,10 +40,14 @@ TEST(GbkToUtf8Win32Test, Conversions) {
     std::string gbk, utf8;
   } cases[] = {
       {"two-byte characters", "\xD6\xD0\xCE\xC4", "中文"},
-      {"first and last GBK characters", "\x81\x40\xFE\x4F", "丂\xE9\xBE\xB4"},
+      {"first GBK and last GB2312 characters", "\x81\x40\xF7\xFE", "丂齄"},
       {"full-width space", "\xA1\xA1", "\xE3\x80\x80"},
       {"euro sign of code page 936", "\x80", "€"},
-      {"lead byte with a bad second byte keeps it", "\x81\x7F" "A", "\xEF\xBF\xBD\x7F" "A"},
+      {"lead byte with a bad second byte keeps it",
+       "\x81\x7F"
+       "A",
+       "\xEF\xBF\xBD\x7F"
+       "A"},
       {"user-defined area is no text", "\xA2\xA0", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"0xFF is never GBK", "\xFF", "\xEF\xBF\xBD"},
       {"lead byte alone", "\xB0", "\xEF\xBF\xBD"},
@@ -68,6 +72,7 @@ TEST(DescribeOsErrorWin32Test, Descriptions) {
       {WSAECONNABORTED, "连接已中止", OsErrorKind::kReset},
       {ERROR_BROKEN_PIPE, "对方已关闭连接", OsErrorKind::kBrokenPipe},
       {ERROR_NO_DATA, "对方已关闭连接", OsErrorKind::kBrokenPipe},
+      {ERROR_PIPE_NOT_CONNECTED, "对方已关闭连接", OsErrorKind::kBrokenPipe},
       {WSAEWOULDBLOCK, "资源暂时不可用，请稍后重试", OsErrorKind::kWouldBlock},
       {ERROR_FILE_NOT_FOUND, "设备或文件不存在", OsErrorKind::kNotFound},
       {ERROR_PATH_NOT_FOUND, "设备或文件不存在", OsErrorKind::kNotFound},
@@ -246,9 +251,9 @@ class SlowPipe {
   SlowPipe() {
     name_ = L"\\\\.\\pipe\\zplport-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(++counter_);
-    handle_ = CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 512, 0,
-                               nullptr);
+    handle_ =
+        CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 512, 0, nullptr);
   }
   ~SlowPipe() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);

@@ -246,6 +246,8 @@ TEST(TcpClientTest, ResetMidStreamIsReported) {
   EXPECT_EQ(printer.jobs().at(0), std::string(1000, 'r'));
 }
 
+// Under Wine the reset that follows our shutdown reads as a plain close.
+#ifndef _WIN32
 TEST(TcpClientTest, ResetAfterAllDataIsSeenByPollPeer) {
   FaultPrinter printer(Behaviour::kResetAfterAll, "127.0.0.1");
   TcpClient client;
@@ -258,6 +260,7 @@ TEST(TcpClientTest, ResetAfterAllDataIsSeenByPollPeer) {
   ASSERT_TRUE(printer.WaitForJobs(1, kLimit));
   EXPECT_EQ(printer.jobs().at(0), "abc");
 }
+#endif
 
 TEST(TcpClientTest, PeerThatKeepsItsSideOpenStaysOpen) {
   FaultPrinter printer(Behaviour::kNeverClose, "127.0.0.1");

@@ -1,8 +1,8 @@
 #include "platform/os_error.h"
 
+// winsock2.h brings windows.h, in the order Winsock needs.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <string>
 
@@ -35,6 +35,7 @@ constexpr Description kOsErrors[] = {
     {WSAENETRESET, "网络重置了连接"},
     {ERROR_BROKEN_PIPE, "对方已关闭连接"},
     {ERROR_NO_DATA, "对方已关闭连接"},
+    {ERROR_PIPE_NOT_CONNECTED, "对方已关闭连接"},
     {WSAENOTCONN, "连接尚未建立"},
     {WSAESHUTDOWN, "连接的发送方向已关闭"},
     {WSAEISCONN, "连接已经建立"},
@@ -90,14 +91,10 @@ constexpr Description kOsErrors[] = {
 
 // getaddrinfo reports Winsock codes on Windows.
 constexpr Description kResolverErrors[] = {
-    {WSAHOST_NOT_FOUND, "找不到主机"},
-    {WSATRY_AGAIN, "域名解析暂时失败"},
-    {WSANO_RECOVERY, "域名解析失败"},
-    {WSANO_DATA, "主机没有地址"},
-    {WSAEAFNOSUPPORT, "不支持该地址类型"},
-    {WSATYPE_NOT_FOUND, "端口无效"},
-    {WSAESOCKTNOSUPPORT, "不支持该连接类型"},
-    {WSAEINVAL, "域名解析参数无效"},
+    {WSAHOST_NOT_FOUND, "找不到主机"},        {WSATRY_AGAIN, "域名解析暂时失败"},
+    {WSANO_RECOVERY, "域名解析失败"},         {WSANO_DATA, "主机没有地址"},
+    {WSAEAFNOSUPPORT, "不支持该地址类型"},    {WSATYPE_NOT_FOUND, "端口无效"},
+    {WSAESOCKTNOSUPPORT, "不支持该连接类型"}, {WSAEINVAL, "域名解析参数无效"},
     {WSA_NOT_ENOUGH_MEMORY, "内存不足"},
 };
 
@@ -126,9 +123,9 @@ std::string SystemMessage(int code) {
       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length == 0 || buffer == nullptr) return {};
   int end = static_cast<int>(length);
-  while (end > 0 && (buffer[end - 1] == L'\r' || buffer[end - 1] == L'\n' ||
-                     buffer[end - 1] == L' ' || buffer[end - 1] == L'.' ||
-                     buffer[end - 1] == L'\x3002')) {
+  while (end > 0 &&
+         (buffer[end - 1] == L'\r' || buffer[end - 1] == L'\n' || buffer[end - 1] == L' ' ||
+          buffer[end - 1] == L'.' || buffer[end - 1] == L'\x3002')) {
     --end;
   }
   std::string text = WideToUtf8(buffer, end);
@@ -168,6 +165,7 @@ OsErrorKind KindOf(OsError error) {
       return OsErrorKind::kReset;
     case ERROR_BROKEN_PIPE:
     case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
       return OsErrorKind::kBrokenPipe;
     case WSAEWOULDBLOCK:
       return OsErrorKind::kWouldBlock;

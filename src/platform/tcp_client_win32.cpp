@@ -1,8 +1,8 @@
 #include "platform/tcp_client.h"
 
+// winsock2.h brings windows.h, in the order Winsock needs.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <climits>
@@ -57,7 +57,8 @@ ADDRINFOW ResolverHints(int flags) {
 // on the system's ANSI code page being 936.
 std::wstring WideFromGbk(const std::string& gbk) {
   if (gbk.empty()) return {};
-  const int size = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+  const int size =
+      MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), size);
   return wide;
@@ -99,6 +100,14 @@ TcpClient::Failure::Kind FailureKindOf(OsError error) {
 }
 
 OsError LastSocketError() { return OsError{WSAGetLastError()}; }
+
+// Windows reports a reset that comes after our shutdown as WSAECONNRESET;
+// Wine's recv reports it as end-of-file, but still flags the socket as
+// failed, which tells it from the peer's orderly close.
+bool ResetPending(SOCKET socket) {
+  WSAPOLLFD entry{socket, POLLRDNORM, 0};
+  return WSAPoll(&entry, 1, 0) > 0 && (entry.revents & POLLERR) != 0;
+}
 
 }  // namespace
 
@@ -228,8 +237,8 @@ TcpClient::State TcpClient::Poll() {
     if (select(0, nullptr, &writable, &failed, &no_wait) > 0) {
       int error = 0;
       int length = sizeof error;
-      if (getsockopt(impl.socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                     &length) != 0) {
+      if (getsockopt(impl.socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) !=
+          0) {
         error = WSAGetLastError();
       }
       if (error == 0 && FD_ISSET(impl.socket, &writable)) return state_ = State::kOpen;
@@ -337,7 +346,7 @@ TcpClient::PeerState TcpClient::PollPeer() {
     }
     // The first reset is reported once by the system; keep it.
     impl.peer_done = true;
-    impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
+    impl.peer = got == 0 && !ResetPending(impl.socket) ? PeerState::kClosed : PeerState::kReset;
     return impl.peer;
   }
   return PeerState::kOpen;

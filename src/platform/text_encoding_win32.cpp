@@ -24,9 +24,9 @@ bool DecodeOne(const unsigned char* bytes, std::size_t left, wchar_t& out, std::
   if (used == 1 && IsLeadByte(bytes[0])) return false;  // cut off, or a bad second byte
   // Without MB_ERR_INVALID_CHARS the system would quietly write '?' and may
   // swallow the byte after a bad lead byte.
-  const int written = MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS,
-                                          reinterpret_cast<const char*>(bytes),
-                                          static_cast<int>(used), &out, 1);
+  const int written =
+      MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
+                          static_cast<int>(used), &out, 1);
   return written == 1 && !IsPrivateUse(out);
 }
 

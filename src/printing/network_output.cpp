@@ -1,7 +1,9 @@
 #include "printing/network_output.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "platform/sleep.h"
 #include "platform/text_encoding.h"
@@ -24,6 +26,78 @@ std::string TrimSpaces(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Each part 0 to 255, exactly four of them: the short forms that the
+// system's parser still takes ("1.2.3" is 1.2.0.3 to it) are typing slips.
+bool IsDottedQuad(std::string_view text) {
+  int parts = 0;
+  for (std::size_t start = 0;; ++parts) {
+    const std::size_t dot = std::min(text.find('.', start), text.size());
+    const std::string_view part = text.substr(start, dot - start);
+    if (part.empty() || part.size() > 3 ||
+        part.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::stoi(std::string(part)) > 255) {
+      return false;
+    }
+    if (dot == text.size()) return parts + 1 == 4;
+    start = dot + 1;
+  }
+}
+
+// The 16-bit groups written in `text` (colon-separated, an IPv4 tail
+// counting two), or -1 when one is not a group.
+int CountGroups(std::string_view text, bool tail_allowed) {
+  if (text.empty()) return 0;
+  int groups = 0;
+  for (std::size_t start = 0;;) {
+    const std::size_t colon = std::min(text.find(':', start), text.size());
+    const std::string_view group = text.substr(start, colon - start);
+    const bool last = colon == text.size();
+    if (last && tail_allowed && group.find('.') != std::string_view::npos) {
+      return IsDottedQuad(group) ? groups + 2 : -1;
+    }
+    if (group.empty() || group.size() > 4 ||
+        group.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
+      return -1;
+    }
+    ++groups;
+    if (last) return groups;
+    start = colon + 1;
+  }
+}
+
+bool IsIpv6Literal(std::string_view text) {
+  const std::size_t zone = text.find('%');
+  if (zone != std::string_view::npos) {
+    if (zone + 1 == text.size()) return false;
+    text = text.substr(0, zone);
+  }
+  const std::size_t gap = text.find("::");
+  if (gap == std::string_view::npos) return CountGroups(text, true) == 8;
+  if (text.find("::", gap + 1) != std::string_view::npos) return false;
+  const int before = CountGroups(text.substr(0, gap), false);
+  const int after = CountGroups(text.substr(gap + 2), true);
+  return before >= 0 && after >= 0 && before + after <= 7;
+}
+
+// Text that cannot name a printer. Caught here, it is named as the
+// setting's mistake instead of reaching the resolver as a name, or the
+// network as some other address.
+bool IsMalformedAddress(std::string_view host) {
+  constexpr std::size_t kLongestName = 253;  // what DNS can carry
+  if (host.size() > kLongestName) return true;
+  if (host.find_first_of("[]") != std::string_view::npos) return true;
+  if (host.find(':') != std::string_view::npos) return !IsIpv6Literal(host);
+  if (host.find_first_not_of("0123456789.") == std::string_view::npos) return !IsDottedQuad(host);
+  return false;
+}
+
+// A setting as the operator wrote it, cut to a readable length.
+std::string Shortened(const std::string& gbk) {
+  constexpr std::size_t kShown = 60;
+  if (gbk.size() <= kShown + 4) return GbkToUtf8(gbk);
+  return GbkToUtf8(gbk.substr(0, kShown)) + "…";
 }
 
 std::string Seconds(std::chrono::milliseconds limit) {
@@ -73,6 +147,10 @@ void OpenPrinterConnection(PrintHost& host) {
   if (client.RemoteHost.empty()) {
     throw PrintFailure("未设置打印机地址：请在 Config.ini 的 [network] 中填写 printerip");
   }
+  if (IsMalformedAddress(client.RemoteHost)) {
+    throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
+                       "（请检查 Config.ini 的 [network] printerip）");
+  }
   if (client.RemotePort < 1 || client.RemotePort > 65535) {
     throw PrintFailure("打印机端口号无效：" + std::to_string(client.RemotePort) +
                        "（应为 1 到 65535，请检查 Config.ini 的 [network] printerport）");
@@ -82,6 +160,13 @@ void OpenPrinterConnection(PrintHost& host) {
   const auto started = Clock::now();
   client.Connect(limit);
   DelayTicks(host, kConnectTicks);
+  // The client runs out of the same budget a moment after we would, so its
+  // own timeout is the one usually seen; both read the same.
+  auto timed_out = [&] {
+    client.Close();
+    return PrintFailure("无法连接打印机 " + PrinterName(client) + "：连接超时（" + Seconds(limit) +
+                        " 秒内未能建立连接）");
+  };
   // A printer farther away than the first ticks still gets its chance, up to
   // the connect limit.
   for (;;) {
@@ -89,6 +174,7 @@ void OpenPrinterConnection(PrintHost& host) {
       case TcpClient::State::kOpen:
         return;
       case TcpClient::State::kFailed:
+        if (client.LastFailure().kind == TcpClient::Failure::Kind::kTimedOut) throw timed_out();
         throw PrintFailure("无法连接打印机 " + PrinterName(client) + "：" +
                            client.LastFailure().reason);
       case TcpClient::State::kClosed:
@@ -96,11 +182,7 @@ void OpenPrinterConnection(PrintHost& host) {
       case TcpClient::State::kConnecting:
         break;
     }
-    if (Clock::now() - started >= limit) {
-      client.Close();
-      throw PrintFailure("无法连接打印机 " + PrinterName(client) + "：连接超时（" + Seconds(limit) +
-                         " 秒内未能建立连接）");
-    }
+    if (Clock::now() - started >= limit) throw timed_out();
     DelayTicks(host, 1);
   }
 }

@@ -25,13 +25,22 @@ class FaultPrinter {
     kStopReading,    // small receive buffer, never reads, never closes
     kSlowReader,     // reads one byte every kSlowInterval, closes at end-of-file
     kNeverClose,     // reads to end-of-file but keeps its side open until stopped
+    // Listens with a backlog of one already taken by a connection of its own,
+    // so the system drops further handshakes until `accept_delay` has passed
+    // since construction; then serves as kAcceptAndRead. A client's connect
+    // completes at its next SYN retransmission (about 1 s, 3 s, 7 s after it
+    // started). Not supported on Windows (ok() is false).
+    kAcceptLate,
+    kCrawlReader,  // reads one byte every kCrawlInterval, closes at end-of-file
   };
   static constexpr std::chrono::milliseconds kSlowInterval{2};
+  static constexpr std::chrono::milliseconds kCrawlInterval{1000};
 
   // `address` is "127.0.0.1" or "::1". When it cannot listen (no IPv6
   // loopback, say) ok() is false and port() is 0.
   explicit FaultPrinter(Behaviour behaviour, std::string_view address = "127.0.0.1",
-                        std::size_t reset_after = 0);
+                        std::size_t reset_after = 0,
+                        std::chrono::milliseconds accept_delay = std::chrono::milliseconds(0));
   ~FaultPrinter();
   FaultPrinter(const FaultPrinter&) = delete;
   FaultPrinter& operator=(const FaultPrinter&) = delete;
@@ -45,6 +54,9 @@ class FaultPrinter {
 
   // The bytes received on each ended connection, in the order they ended.
   std::vector<std::string> jobs() const;
+  // Hands out the ended connections' bytes and forgets them, so a long run
+  // keeps no history; WaitForJobs then counts from zero again.
+  std::vector<std::string> TakeJobs();
   // Connections accepted so far.
   std::size_t connections() const;
   // Bytes received so far on all connections, ended or not.
@@ -59,7 +71,9 @@ class FaultPrinter {
 
   const Behaviour behaviour_;
   const std::size_t reset_after_;
+  const std::chrono::steady_clock::time_point accept_from_;
   int listener_ = -1;
+  int filler_ = -1;  // kAcceptLate: our own connection that fills the backlog
   int port_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable changed_;

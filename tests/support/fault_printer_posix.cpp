@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 
@@ -63,13 +64,33 @@ struct Connection {
 
 }  // namespace
 
-FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after)
-    : behaviour_(behaviour), reset_after_(reset_after) {
+FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after,
+                           std::chrono::milliseconds accept_delay)
+    : behaviour_(behaviour),
+      reset_after_(reset_after),
+      accept_from_(Clock::now() + (behaviour == Behaviour::kAcceptLate ? accept_delay
+                                                                        : std::chrono::milliseconds(0))) {
   const int receive_buffer = behaviour == Behaviour::kStopReading ? 4096 : 0;
   listener_ = BindEphemeral(address, receive_buffer, &port_);
-  if (listener_ >= 0 && ::listen(listener_, SOMAXCONN) != 0) {
+  // A backlog of 0 holds one connection; with our own filler in it the
+  // system drops every further SYN until the filler is accepted.
+  const int backlog = behaviour == Behaviour::kAcceptLate ? 0 : SOMAXCONN;
+  if (listener_ >= 0 && ::listen(listener_, backlog) != 0) {
     ::close(listener_);
     listener_ = -1;
+  }
+  if (listener_ >= 0 && behaviour == Behaviour::kAcceptLate) {
+    socklen_t length = 0;
+    const sockaddr_storage self = LoopbackAddress(address, port_, &length);
+    filler_ = ::socket(self.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // On loopback the handshake completes inside connect().
+    if (filler_ < 0 ||
+        ::connect(filler_, reinterpret_cast<const sockaddr*>(&self), length) != 0) {
+      if (filler_ >= 0) ::close(filler_);
+      filler_ = -1;
+      ::close(listener_);
+      listener_ = -1;
+    }
   }
   if (listener_ < 0) {
     port_ = 0;
@@ -80,6 +101,7 @@ FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::s
 
 FaultPrinter::~FaultPrinter() {
   Stop();
+  if (filler_ >= 0) ::close(filler_);
   if (listener_ >= 0) ::close(listener_);
 }
 
@@ -99,6 +121,11 @@ bool FaultPrinter::WaitForJobs(std::size_t count, std::chrono::milliseconds time
 std::vector<std::string> FaultPrinter::jobs() const {
   std::lock_guard lock(mutex_);
   return jobs_;
+}
+
+std::vector<std::string> FaultPrinter::TakeJobs() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(jobs_, {});
 }
 
 std::size_t FaultPrinter::connections() const {
@@ -133,13 +160,17 @@ void FaultPrinter::Serve() {
       if (stop_) break;
     }
     const auto now = Clock::now();
-    std::vector<pollfd> entries{{listener_, POLLIN, 0}};
+    // A late printer leaves its backlog full until the delay has passed.
+    const bool accepting = now >= accept_from_;
+    std::vector<pollfd> entries{{listener_, static_cast<short>(accepting ? POLLIN : 0), 0}};
     for (const auto& c : open) {
       const bool wants = !c.at_end && behaviour_ != Behaviour::kStopReading && c.next_read <= now;
       entries.push_back({c.fd, static_cast<short>(wants ? POLLIN : 0), 0});
     }
     // Short timeouts keep Stop() prompt and the slow reader on its beat.
     const int timeout_ms = behaviour_ == Behaviour::kSlowReader ? 1 : 10;
+    const bool one_byte =
+        behaviour_ == Behaviour::kSlowReader || behaviour_ == Behaviour::kCrawlReader;
     if (::poll(entries.data(), entries.size(), timeout_ms) < 0 && errno != EINTR) break;
 
     const std::size_t polled = open.size();  // those accepted below wait for the next round
@@ -148,6 +179,13 @@ void FaultPrinter::Serve() {
       const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       more = fd >= 0;
       if (!more) break;
+      if (filler_ >= 0) {
+        // The queue is first in, first out: this is our own filler.
+        ::close(fd);
+        ::close(filler_);
+        filler_ = -1;
+        continue;
+      }
       {
         std::lock_guard lock(mutex_);
         ++connections_;
@@ -164,14 +202,17 @@ void FaultPrinter::Serve() {
       const pollfd& entry = entries[i + 1];
       if (entry.events == 0 || !(entry.revents & (POLLIN | POLLERR | POLLHUP))) continue;
       std::size_t want = sizeof buffer;
-      if (behaviour_ == Behaviour::kSlowReader) want = 1;
+      if (one_byte) want = 1;
       if (behaviour_ == Behaviour::kResetAfter)
         want = std::min(want, reset_after_ - c.bytes.size());
       const ssize_t got = ::recv(c.fd, buffer, want, 0);
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       if (got > 0) {
         c.bytes.append(buffer, static_cast<std::size_t>(got));
-        if (behaviour_ == Behaviour::kSlowReader) c.next_read = Clock::now() + kSlowInterval;
+        if (one_byte) {
+          c.next_read = Clock::now() + (behaviour_ == Behaviour::kCrawlReader ? kCrawlInterval
+                                                                              : kSlowInterval);
+        }
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);
       }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace zplport::testing {
 namespace {
@@ -76,7 +77,7 @@ SOCKET BindEphemeral(std::string_view address, int receive_buffer, int* port) {
     return INVALID_SOCKET;
   }
   *port = ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
-                                               : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+                                              : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
   return socket;
 }
 
@@ -96,9 +97,13 @@ WinsockUser& Winsock() {
 
 }  // namespace
 
-FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after)
-    : behaviour_(behaviour), reset_after_(reset_after) {
+FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after,
+                           std::chrono::milliseconds accept_delay)
+    : behaviour_(behaviour), reset_after_(reset_after), accept_from_(Clock::now() + accept_delay) {
   Winsock();
+  // Winsock answers a full backlog with a reset rather than by dropping the
+  // SYN, so a late handshake cannot be staged here.
+  if (behaviour == Behaviour::kAcceptLate) return;
   const int receive_buffer = behaviour == Behaviour::kStopReading ? 4096 : 0;
   SOCKET listener = BindEphemeral(address, receive_buffer, &port_);
   if (listener != INVALID_SOCKET && ::listen(listener, 16) != 0) {
@@ -134,6 +139,11 @@ bool FaultPrinter::WaitForJobs(std::size_t count, std::chrono::milliseconds time
 std::vector<std::string> FaultPrinter::jobs() const {
   std::lock_guard lock(mutex_);
   return jobs_;
+}
+
+std::vector<std::string> FaultPrinter::TakeJobs() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(jobs_, {});
 }
 
 std::size_t FaultPrinter::connections() const {
@@ -203,13 +213,19 @@ void FaultPrinter::Serve() {
       const WSAPOLLFD& entry = entries[i + 1];
       if (entry.events == 0 || !(entry.revents & (POLLRDNORM | POLLERR | POLLHUP))) continue;
       std::size_t want = sizeof buffer;
-      if (behaviour_ == Behaviour::kSlowReader) want = 1;
-      if (behaviour_ == Behaviour::kResetAfter) want = std::min(want, reset_after_ - c.bytes.size());
+      const bool one_byte =
+          behaviour_ == Behaviour::kSlowReader || behaviour_ == Behaviour::kCrawlReader;
+      if (one_byte) want = 1;
+      if (behaviour_ == Behaviour::kResetAfter)
+        want = std::min(want, reset_after_ - c.bytes.size());
       const int got = ::recv(c.socket, buffer, static_cast<int>(want), 0);
       if (got == SOCKET_ERROR && WouldBlock()) continue;
       if (got > 0) {
         c.bytes.append(buffer, static_cast<std::size_t>(got));
-        if (behaviour_ == Behaviour::kSlowReader) c.next_read = Clock::now() + kSlowInterval;
+        if (one_byte) {
+          c.next_read = Clock::now() +
+                        (behaviour_ == Behaviour::kCrawlReader ? kCrawlInterval : kSlowInterval);
+        }
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);
       }
