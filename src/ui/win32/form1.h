@@ -1,0 +1,61 @@
+// The main window: the quantity box, the Print and Instructions buttons. It
+// is the print host of the requests it runs and owns their connection and
+// outgoing text (PrintHost). A close asked for while a request runs is
+// carried out when the request has returned.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "base_window.h"
+#include "layout.h"
+#include "printing/print_host.h"
+
+namespace zplport {
+
+class Application;
+
+// The title of the main window and of every message box.
+inline constexpr const wchar_t* kApplicationTitle = L"ZPL 打印机测试";
+
+class Form1 : public BaseWindow<Form1>, public PrintHost {
+ public:
+  explicit Form1(Application& app) : app_(app) {}
+
+  static const wchar_t* ClassName() { return L"ZplportForm1"; }
+
+  // Creates the window, hidden, sized for its DPI and centred.
+  bool Open();
+
+  // PrintHost
+  std::string QuantityText() override;
+  void ShowMessage(std::string_view text) override;
+  void ProcessPendingEvents() override;
+
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void OnDestroyed();
+
+ private:
+  void Form_Load();
+  void Command1_Click();
+  void Command2_Click();
+  void ApplyLayout(UINT dpi);
+  LRESULT OnCommand(WPARAM wparam);
+  LRESULT OnCtlColorEdit(HDC dc, HWND control);
+  void OnActivate(WPARAM wparam);
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+
+  Application& app_;
+  HWND Command1 = nullptr;
+  HWND Text1 = nullptr;
+  HWND Label1 = nullptr;
+  HWND Command2 = nullptr;
+  UniqueFont button_font_;
+  UniqueFont text_font_;
+  HWND last_focus_ = nullptr;
+  bool close_pending_ = false;
+};
+
+}  // namespace zplport
