@@ -20,5 +20,7 @@ for preset in windows-x86 windows-x64; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# The zip an operator unpacks on Windows.
+(cd build/windows-x86 && cpack)
 
 build/default/bin/zplport_bench --benchmark_min_time=0.1
