@@ -14,11 +14,11 @@ if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(build-essential cmake ninja-build git googletest libgtest-dev libbenchmark-dev
-          clang-format qt6-base-dev fonts-noto-cjk)
+          clang-format qt6-base-dev fonts-noto-cjk libfreetype-dev zlib1g-dev)
 if $all; then
   packages+=(xvfb xauth xdotool x11-utils imagemagick
              mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-             wine wine32:i386 wine64 locales dpkg-dev file)
+             wine wine32:i386 wine64 locales dpkg-dev file clang libclang-rt-14-dev)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi

@@ -20,6 +20,9 @@ for preset in windows-x86 windows-x64; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# Each fuzzer for a short, bounded time from the seed corpus.
+FUZZ_SECONDS=15 scripts/run-fuzzers.sh
+
 # The zip an operator unpacks on Windows.
 (cd build/windows-x86 && cpack)
 

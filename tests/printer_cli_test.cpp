@@ -16,6 +16,7 @@ TEST(PrinterCommandLineTest, DefaultsListenOnLoopbackPort9100) {
   EXPECT_EQ(parsed.options.port, 9100);
   EXPECT_EQ(parsed.options.output_folder, ".");
   EXPECT_EQ(parsed.options.max_jobs, 0);
+  EXPECT_EQ(parsed.options.dpi, 203);
 }
 
 TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
@@ -31,6 +32,9 @@ TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
     EXPECT_EQ(parsed->options.max_jobs, 3);
   }
   EXPECT_EQ(ParsePrinterCommandLine({"--port", "65535"}).options.port, 65535);
+  EXPECT_EQ(ParsePrinterCommandLine({"--dpi", "300"}).options.dpi, 300);
+  EXPECT_EQ(ParsePrinterCommandLine({"--dpi=600"}).options.dpi, 600);
+  EXPECT_EQ(ParsePrinterCommandLine({"--dpi=203"}).options.dpi, 203);
   EXPECT_TRUE(ParsePrinterCommandLine({"--help"}).help);
 }
 
@@ -48,6 +52,10 @@ TEST(PrinterCommandLineTest, RejectsBadArguments) {
       {{"--jobs", "-1"}, "bad job count: -1"},
       {{"--out", ""}, "--out needs a value"},
       {{"--bind="}, "--bind needs a value"},
+      {{"--dpi", "250"}, "bad dpi: 250 (203, 300 or 600)"},
+      {{"--dpi", "1200"}, "bad dpi: 1200 (203, 300 or 600)"},
+      {{"--dpi=high"}, "bad dpi: high (203, 300 or 600)"},
+      {{"--dpi"}, "--dpi needs a value"},
       {{"--verbose"}, "unknown argument: --verbose"},
       {{"9100"}, "unknown argument: 9100"},
       {{"--port", "0", "extra"}, "unknown argument: extra"},

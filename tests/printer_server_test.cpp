@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <string>
 
+#include "printer/status.h"
 #include "support/temp_dir.h"
 
 namespace zplport::printer {
@@ -43,6 +44,7 @@ TEST(CountLabelsTest, CountsFormatsAndTheLabelsAmongThem) {
       {"lone caret at the end", "^XA^FDa^FS^X", 0, 0},
       {"format without a field", "^XA^PRB^XZ", 0, 1},
       {"field outside any format", "^FDa^FS^XA^PQ1^XZ", 0, 1},
+      {"a box is a field too", "^XA^FO10,10^GB100,100,5^FS^XZ", 1, 1},
       {"commands in lower case", "^xa^fdA^fs^xz", 1, 1},
       {"a second ^XA starts the format over", "^XA^FDa^FS^XA^PQ1^XZ", 0, 1},
       {"GBK and NUL bytes in a field", "^XA^FD\xD6\xD0\0\xCE\xC4^FS^XZ"s, 1, 1},
@@ -70,6 +72,54 @@ TEST(FormatJobSummaryTest, OneLinePerJob) {
        "job 4: 5 bytes, 0 labels (0 formats), not saved: o/job-0004.zpl: No space"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatJobSummary(c.job), c.expected);
+}
+
+TEST(FormatJobSummaryTest, AppendsWhatTheJobAskedForAndWhatWasDrawn) {
+  const Job base{.number = 1, .size = 80, .labels = 1, .formats = 2, .path = "o/job-0001.zpl"};
+  const std::string head = "job 1: 80 bytes, 1 label (2 formats) -> o/job-0001.zpl";
+  auto with = [&](auto change) {
+    Job job = base;
+    change(job);
+    return job;
+  };
+  struct Case {
+    Job job;
+    std::string expected_tail;
+  } cases[] = {
+      {with([](Job& j) {
+         j.copies = {1};
+         j.darkness = "15";
+         j.speed = "B";
+         j.pngs = {"job-0001-1.png"};
+       }),
+       ", copies 1, darkness 15, speed B, rendered 1 PNG (job-0001-1.png)"},
+      {with([](Job& j) {
+         j.copies = {2, 2};
+         j.pngs = {"job-0001-1.png", "job-0001-2.png"};
+         j.unsupported = {"^BC", "^BY"};
+       }),
+       ", copies 2, rendered 2 PNG (job-0001-1.png, job-0001-2.png), unsupported: ^BC ^BY"},
+      {with([](Job& j) {
+         j.copies = {1, 3};
+         j.charset = "28";
+         j.status_replies = 1;
+       }),
+       ", copies 1/3, charset 28, ~HS answered"},
+      {with([](Job& j) {
+         j.status_replies = 3;
+         j.render_notes = {"rendering disabled (built without FreeType)"};
+         j.warnings = {"format cut off before ^XZ: not printed", "^FO x 99999 clamped to 32000"};
+       }),
+       ", ~HS answered 3 times, rendering disabled (built without FreeType), warnings: format cut "
+       "off before ^XZ: not printed; ^FO x 99999 clamped to 32000"},
+      {with([](Job& j) {
+         for (int i = 1; i <= 5; ++i) j.pngs.push_back("job-0001-" + std::to_string(i) + ".png");
+         for (int i = 0; i < 14; ++i) j.unsupported.push_back("^Z" + std::to_string(i % 10));
+       }),
+       ", rendered 5 PNG (job-0001-1.png ... job-0001-5.png), unsupported: ^Z0 ^Z1 ^Z2 ^Z3 ^Z4 "
+       "^Z5 ^Z6 ^Z7 ^Z8 ^Z9 ^Z0 ^Z1 +2 more"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatJobSummary(c.job), head + c.expected_tail);
 }
 
 TEST(NextJobNumberTest, FollowsTheHighestJobFileOnly) {
@@ -115,6 +165,7 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   bool connected() const { return connected_; }
+  int fd() const { return fd_; }
 
   bool Send(const std::string& bytes) {
     std::size_t sent = 0;
@@ -189,6 +240,18 @@ TEST(PrinterServerTest, RoundTripKeepsEveryByteAndSavesIt) {
   EXPECT_EQ(job.error, "");
   EXPECT_EQ(job.path, (folder.path() / "job-0001.zpl").string());
   EXPECT_TRUE(ReadFileBytes(job.path) == sent);
+  EXPECT_EQ(job.copies, (std::vector<long>{1, 1}));
+  EXPECT_EQ(job.darkness, "15");
+  EXPECT_EQ(job.speed, "B");
+#ifdef ZPLPORT_PRINTER_RENDERS
+  EXPECT_EQ(job.pngs, (std::vector<std::string>{"job-0001-1.png", "job-0001-2.png"}));
+  for (const auto& png : job.pngs) {
+    EXPECT_EQ(ReadFileBytes(folder.path() / png).substr(0, 8), "\x89PNG\r\n\x1a\n") << png;
+  }
+#else
+  EXPECT_EQ(job.render_notes,
+            std::vector<std::string>{"rendering disabled (built without FreeType)"});
+#endif
   server.Stop();
   EXPECT_EQ(announced, std::vector<std::string>{FormatJobSummary(job)});
 }
@@ -323,6 +386,118 @@ TEST(PrinterServerTest, StopsAfterMaxJobsWhenDrivenByRunOnce) {
   const auto jobs = server.jobs();
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_TRUE(jobs[0].bytes == "one" || jobs[0].bytes == "two") << jobs[0].bytes;
+}
+
+// Reads until `expected` bytes arrived or nothing more comes within kWait.
+std::string ReadReply(int fd, std::size_t expected) {
+  std::string reply;
+  while (reply.size() < expected) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kWait).count())) != 1) break;
+    char buffer[512];
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    reply.append(buffer, static_cast<std::size_t>(n));
+  }
+  return reply;
+}
+
+TEST(PrinterServerTest, AnswersHostStatusAtOnce) {
+  PrinterServer server({});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  const std::string reply = HostStatusReply(1218);
+
+  // The sender still has its side open: the answer comes before the job ends.
+  Client client(server.port());
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Send("^XA^FDa^FS^XZ~H"));
+  ASSERT_TRUE(client.Send("s"));
+  EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
+  EXPECT_TRUE(server.jobs().empty());
+  ASSERT_TRUE(client.Send("~HS"));
+  EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
+  client.ShutdownSending();
+  EXPECT_TRUE(client.WaitForCleanClose());
+  ASSERT_EQ(server.jobs().size(), 1u);
+  EXPECT_EQ(server.jobs()[0].status_replies, 2);
+  EXPECT_NE(FormatJobSummary(server.jobs()[0]).find(", ~HS answered 2 times"), std::string::npos);
+}
+
+TEST(PrinterServerTest, AnswersHostStatusToASenderThatHasShutDownSending) {
+  PrinterServer server({.dpi = 300});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  Client client(server.port());
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Send("~HS"));
+  client.ShutdownSending();
+  // Everything arrives, then the clean close.
+  const std::string reply = HostStatusReply(1800);
+  EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
+  EXPECT_TRUE(client.WaitForCleanClose());
+  ASSERT_EQ(server.jobs().size(), 1u);
+  EXPECT_EQ(server.jobs()[0].status_replies, 1);
+}
+
+TEST(PrinterServerTest, SenderThatResetsAfterAskingDoesNotStopTheServer) {
+  PrinterServer server({});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  {
+    Client client(server.port());
+    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(client.Send(std::string(1000, 'x') + "~HS~HS~HS"));
+    client.Reset();
+  }
+  ASSERT_TRUE(server.WaitForJobs(1, kWait));
+  SendJob(server.port(), "next");
+  ASSERT_EQ(server.jobs().size(), 2u);
+  EXPECT_EQ(server.jobs()[1].bytes, "next");
+}
+
+TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
+  ScopedTempDir folder;
+  PrinterServer server({.output_folder = folder.path()});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 256));
+  const std::string jobs[] = {
+      "^XA^FO10,10^FDunterminated",
+      "^XA^FO99999999,99999999^A0,100000^FDx^FS^PW99999^LL99999^XZ",
+      "^XA^A0,0^FDzero^FS^BY2^BCN,50^FD123^FS^XZ^",
+      garbage,
+  };
+  for (const auto& job : jobs) SendJob(server.port(), job);
+  ASSERT_EQ(server.jobs().size(), 4u);
+  const auto done = server.jobs();
+  EXPECT_NE(FormatJobSummary(done[0]).find("warnings: format cut off before ^XZ"),
+            std::string::npos)
+      << FormatJobSummary(done[0]);
+  EXPECT_NE(FormatJobSummary(done[1]).find("^FO x 99999999 clamped to 32000"), std::string::npos)
+      << FormatJobSummary(done[1]);
+  EXPECT_NE(FormatJobSummary(done[2]).find("unsupported: ^BY ^BC"), std::string::npos)
+      << FormatJobSummary(done[2]);
+#ifdef ZPLPORT_PRINTER_RENDERS
+  EXPECT_EQ(done[1].pngs, std::vector<std::string>{"job-0002-1.png"});
+  EXPECT_EQ(done[2].pngs, std::vector<std::string>{"job-0003-1.png"});
+#endif
+  // And the server still serves.
+  SendJob(server.port(), "^XA^FDok^FS^XZ");
+  EXPECT_EQ(server.jobs().size(), 5u);
+}
+
+TEST(PrinterServerTest, RendersNothingWhenToldNotTo) {
+  ScopedTempDir folder;
+  PrinterServer server({.output_folder = folder.path(), .render = false});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  SendJob(server.port(), kOurLabel);
+  ASSERT_EQ(server.jobs().size(), 1u);
+  EXPECT_TRUE(server.jobs()[0].pngs.empty());
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "job-0001-1.png"));
+  EXPECT_EQ(server.jobs()[0].copies, std::vector<long>{1});
 }
 
 TEST(PrinterServerTest, WaitForJobsTimesOutWhenNothingArrives) {

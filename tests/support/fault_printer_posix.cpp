@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace zplport::testing {
 namespace {
@@ -68,8 +68,9 @@ FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::s
                            std::chrono::milliseconds accept_delay)
     : behaviour_(behaviour),
       reset_after_(reset_after),
-      accept_from_(Clock::now() + (behaviour == Behaviour::kAcceptLate ? accept_delay
-                                                                        : std::chrono::milliseconds(0))) {
+      accept_from_(Clock::now() + (behaviour == Behaviour::kAcceptLate
+                                       ? accept_delay
+                                       : std::chrono::milliseconds(0))) {
   const int receive_buffer = behaviour == Behaviour::kStopReading ? 4096 : 0;
   listener_ = BindEphemeral(address, receive_buffer, &port_);
   // A backlog of 0 holds one connection; with our own filler in it the
@@ -84,8 +85,7 @@ FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::s
     const sockaddr_storage self = LoopbackAddress(address, port_, &length);
     filler_ = ::socket(self.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     // On loopback the handshake completes inside connect().
-    if (filler_ < 0 ||
-        ::connect(filler_, reinterpret_cast<const sockaddr*>(&self), length) != 0) {
+    if (filler_ < 0 || ::connect(filler_, reinterpret_cast<const sockaddr*>(&self), length) != 0) {
       if (filler_ >= 0) ::close(filler_);
       filler_ = -1;
       ::close(listener_);
@@ -210,8 +210,8 @@ void FaultPrinter::Serve() {
       if (got > 0) {
         c.bytes.append(buffer, static_cast<std::size_t>(got));
         if (one_byte) {
-          c.next_read = Clock::now() + (behaviour_ == Behaviour::kCrawlReader ? kCrawlInterval
-                                                                              : kSlowInterval);
+          c.next_read = Clock::now() +
+                        (behaviour_ == Behaviour::kCrawlReader ? kCrawlInterval : kSlowInterval);
         }
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);

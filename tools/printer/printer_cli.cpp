@@ -21,11 +21,12 @@ std::optional<long> ParseNumber(std::string_view text, long max) {
 }  // namespace
 
 const char kPrinterUsage[] =
-    "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N]\n"
+    "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N] [--dpi D]\n"
     "  --port N    TCP port to listen on (default 9100; 0 = any free port)\n"
     "  --bind ADDR address to listen on (default 127.0.0.1; e.g. ::1)\n"
     "  --out DIR   folder for job-NNNN.zpl files (default: current folder)\n"
-    "  --jobs N    exit after N jobs (default 0 = until SIGINT or SIGTERM)\n";
+    "  --jobs N    exit after N jobs (default 0 = until SIGINT or SIGTERM)\n"
+    "  --dpi D     resolution of the job-NNNN-L.png label images: 203 (default), 300 or 600\n";
 
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
   PrinterCommandLine parsed;
@@ -45,7 +46,8 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
       name = std::string(arg.substr(0, equals));
       value = std::string(arg.substr(equals + 1));
     }
-    if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs") {
+    if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs" &&
+        name != "--dpi") {
       parsed.error = "unknown argument: " + std::string(arg);
       return parsed;
     }
@@ -70,6 +72,13 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
         return parsed;
       }
       parsed.options.max_jobs = static_cast<int>(*jobs);
+    } else if (name == "--dpi") {
+      const auto dpi = ParseNumber(*value, 600);
+      if (!dpi || (*dpi != 203 && *dpi != 300 && *dpi != 600)) {
+        parsed.error = "bad dpi: " + *value + " (203, 300 or 600)";
+        return parsed;
+      }
+      parsed.options.dpi = static_cast<int>(*dpi);
     } else if (value->empty()) {
       parsed.error = name + " needs a value";
       return parsed;

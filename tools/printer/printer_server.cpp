@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -16,6 +17,8 @@
 #include <system_error>
 #include <utility>
 
+#include "printer/zpl_parser.h"
+
 namespace zplport::printer {
 namespace {
 
@@ -23,6 +26,15 @@ namespace {
 // starve the others.
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 constexpr int kReadsPerPass = 16;
+// Status replies owed to a peer that does not read them are dropped beyond
+// this, and given up on this long after its job is done.
+constexpr std::size_t kMaxPendingReply = std::size_t{64} * 1024;
+constexpr auto kReplyGrace = std::chrono::seconds(5);
+// Lists in a summary line stop after this many items.
+constexpr std::size_t kMaxListedCommands = 12;
+constexpr std::size_t kMaxListedWarnings = 5;
+constexpr std::size_t kMaxListedPngs = 3;
+constexpr int kDefaultLengthInches = 6;
 
 std::string ErrnoText(int error) { return std::generic_category().message(error); }
 
@@ -61,6 +73,37 @@ std::string EndpointOf(const sockaddr_storage& address, socklen_t length) {
   return std::string(host) + ":" + service;
 }
 
+std::string Joined(const std::vector<std::string>& items, const char* separator,
+                   std::size_t max_items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size() && i < max_items; ++i) {
+    if (i > 0) text += separator;
+    text += items[i];
+  }
+  if (items.size() > max_items) {
+    text += separator;
+    text += "+" + std::to_string(items.size() - max_items) + " more";
+  }
+  return text;
+}
+
+std::string CopiesText(const std::vector<long>& copies) {
+  const bool all_same =
+      std::all_of(copies.begin(), copies.end(), [&](long n) { return n == copies.front(); });
+  if (all_same) return std::to_string(copies.front());
+  std::string text;
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    if (i == 8) return text + "/...";
+    text += (i > 0 ? "/" : "") + std::to_string(copies[i]);
+  }
+  return text;
+}
+
+std::string PngList(const std::vector<std::string>& pngs) {
+  if (pngs.size() <= kMaxListedPngs) return Joined(pngs, ", ", kMaxListedPngs);
+  return pngs.front() + " ... " + pngs.back();
+}
+
 }  // namespace
 
 LabelCount CountLabels(std::string_view zpl) {
@@ -79,7 +122,7 @@ LabelCount CountLabels(std::string_view zpl) {
         if (has_field) ++count.labels;
       }
       in_format = false;
-    } else if (in_format && CommandAt(zpl, i, 'F', 'D')) {
+    } else if (in_format && (CommandAt(zpl, i, 'F', 'D') || CommandAt(zpl, i, 'G', 'B'))) {
       has_field = true;
     }
   }
@@ -95,6 +138,24 @@ std::string FormatJobSummary(const Job& job) {
     line += ", not saved: " + job.error;
   } else if (!job.path.empty()) {
     line += " -> " + job.path;
+  }
+  if (!job.copies.empty()) line += ", copies " + CopiesText(job.copies);
+  if (!job.darkness.empty()) line += ", darkness " + job.darkness;
+  if (!job.speed.empty()) line += ", speed " + job.speed;
+  if (!job.charset.empty()) line += ", charset " + job.charset;
+  if (job.status_replies == 1) line += ", ~HS answered";
+  if (job.status_replies > 1) {
+    line += ", ~HS answered " + std::to_string(job.status_replies) + " times";
+  }
+  if (!job.pngs.empty()) {
+    line += ", rendered " + std::to_string(job.pngs.size()) + " PNG (" + PngList(job.pngs) + ")";
+  }
+  for (const std::string& note : job.render_notes) line += ", " + note;
+  if (!job.unsupported.empty()) {
+    line += ", unsupported: " + Joined(job.unsupported, " ", kMaxListedCommands);
+  }
+  if (!job.warnings.empty()) {
+    line += ", warnings: " + Joined(job.warnings, "; ", kMaxListedWarnings);
   }
   return line;
 }
@@ -125,7 +186,8 @@ int NextJobNumber(const std::filesystem::path& folder) {
   return highest + 1;
 }
 
-PrinterServer::PrinterServer(PrinterOptions options) : options_(std::move(options)) {}
+PrinterServer::PrinterServer(PrinterOptions options)
+    : options_(std::move(options)), renderer_(options_.dpi) {}
 
 PrinterServer::~PrinterServer() {
   Stop();
@@ -211,7 +273,18 @@ bool PrinterServer::RunOnce(int timeout_ms) {
   std::vector<pollfd> watched;
   watched.push_back({listen_fd_, POLLIN, 0});
   watched.push_back({wake_read_fd_, POLLIN, 0});
-  for (const auto& [fd, connection] : connections_) watched.push_back({fd, POLLIN, 0});
+  const auto now = std::chrono::steady_clock::now();
+  for (const auto& [fd, connection] : connections_) {
+    short events = connection.finished ? POLLOUT : POLLIN;
+    if (!connection.reply.empty()) events |= POLLOUT;
+    watched.push_back({fd, events, 0});
+    if (connection.finished) {
+      // Wake up in time to give up on a reply nobody reads.
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(connection.close_by - now);
+      const int left_ms = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+      if (timeout_ms < 0 || left_ms < timeout_ms) timeout_ms = left_ms;
+    }
+  }
 
   if (poll(watched.data(), watched.size(), timeout_ms) < 0) {
     return true;  // EINTR: a signal, which the caller's stop flag tells about
@@ -224,7 +297,22 @@ bool PrinterServer::RunOnce(int timeout_ms) {
   for (std::size_t i = 2; i < watched.size() && !done(); ++i) {
     if (watched[i].revents == 0) continue;
     const auto it = connections_.find(watched[i].fd);
-    if (ReadFrom(it->first, it->second)) connections_.erase(it);
+    const int fd = it->first;
+    Connection& connection = it->second;
+    if (connection.finished) {
+      if (!SendReply(fd, connection) || connection.reply.empty()) CloseConnection(fd);
+      continue;
+    }
+    if ((watched[i].revents & POLLOUT) != 0 && !SendReply(fd, connection)) {
+      connection.reply.clear();  // the peer takes no more; its reset shows when reading
+    }
+    if ((watched[i].revents & ~POLLOUT) != 0 && ReadFrom(fd, connection)) connections_.erase(it);
+  }
+  const auto after = std::chrono::steady_clock::now();
+  for (auto it = connections_.begin(); it != connections_.end();) {
+    const auto next = std::next(it);
+    if (it->second.finished && after >= it->second.close_by) CloseConnection(it->first);
+    it = next;
   }
   if (watched[0].revents != 0 && !done()) AcceptAll();
   return !done();
@@ -285,23 +373,50 @@ bool PrinterServer::ReadFrom(int fd, Connection& connection) {
   for (int pass = 0; pass < kReadsPerPass; ++pass) {
     const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n > 0) {
-      connection.bytes.append(buffer, static_cast<std::size_t>(n));
+      const std::string_view piece(buffer, static_cast<std::size_t>(n));
+      connection.bytes.append(piece);
+      if (const int requests = connection.status_requests.Feed(piece); requests > 0) {
+        connection.status_replies += requests;
+        const std::string reply = HostStatusReply(kDefaultLengthInches * options_.dpi);
+        for (int k = 0; k < requests && connection.reply.size() < kMaxPendingReply; ++k) {
+          connection.reply += reply;
+        }
+        if (!SendReply(fd, connection)) connection.reply.clear();
+      }
     } else if (n == 0) {
-      FinishJob(fd, connection, false);
-      return true;
+      return FinishJob(fd, connection, false);
     } else if (errno == EINTR) {
       continue;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       return false;
     } else {
-      FinishJob(fd, connection, true);
-      return true;
+      return FinishJob(fd, connection, true);
     }
   }
   return false;
 }
 
-void PrinterServer::FinishJob(int fd, Connection& connection, bool reset) {
+bool PrinterServer::SendReply(int fd, Connection& connection) {
+  while (!connection.reply.empty()) {
+    const ssize_t n =
+        send(fd, connection.reply.data(), connection.reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      connection.reply.erase(0, static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+  }
+  return true;
+}
+
+void PrinterServer::CloseConnection(int fd) {
+  close(fd);
+  connections_.erase(fd);
+}
+
+bool PrinterServer::FinishJob(int fd, Connection& connection, bool reset) {
   Job job;
   job.bytes = std::move(connection.bytes);
   job.size = job.bytes.size();
@@ -309,15 +424,25 @@ void PrinterServer::FinishJob(int fd, Connection& connection, bool reset) {
   job.labels = count.labels;
   job.formats = count.formats;
   job.reset = reset;
+  job.status_replies = connection.status_replies;
   OnJobComplete(std::move(job));
+  // A sender that has shut down only its sending side still reads: what is
+  // left of the status reply goes out before the close.
+  if (!reset && SendReply(fd, connection) && !connection.reply.empty()) {
+    connection.finished = true;
+    connection.close_by = std::chrono::steady_clock::now() + kReplyGrace;
+    return false;
+  }
   // Closing only now means that a sender who sees the close can rely on the
   // job being stored.
   close(fd);
+  return true;
 }
 
 void PrinterServer::OnJobComplete(Job job) {
   job.number = next_number_++;
   if (!options_.output_folder.empty()) SaveJob(job);
+  Describe(job);
   if (on_job_) on_job_(job);
   if (!options_.retain_bytes) job.bytes = std::string();
   {
@@ -325,6 +450,28 @@ void PrinterServer::OnJobComplete(Job job) {
     jobs_.push_back(std::move(job));
   }
   jobs_changed_.notify_all();
+}
+
+void PrinterServer::Describe(Job& job) {
+  ZplJob parsed = ParseZpl(job.bytes);
+  for (const ZplLabel& label : parsed.labels) job.copies.push_back(label.quantity);
+  job.darkness = std::move(parsed.darkness);
+  job.speed = std::move(parsed.speed);
+  job.charset = std::move(parsed.charset);
+  job.unsupported = std::move(parsed.unsupported);
+  job.warnings = std::move(parsed.warnings);
+  if (!options_.render || job.path.empty() || !job.error.empty()) return;
+  // Rendering comes after saving and cannot undo it: whatever goes wrong
+  // is only noted in the summary.
+  const std::filesystem::path path(job.path);
+  RenderOutcome outcome = renderer_.Render(parsed, path.parent_path(), path.stem().string());
+  job.pngs = std::move(outcome.files);
+  job.render_notes = std::move(outcome.notes);
+  for (std::string& warning : outcome.warnings) {
+    if (std::find(job.warnings.begin(), job.warnings.end(), warning) == job.warnings.end()) {
+      job.warnings.push_back(std::move(warning));
+    }
+  }
 }
 
 void PrinterServer::SaveJob(Job& job) {

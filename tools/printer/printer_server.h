@@ -3,10 +3,13 @@
 //
 // Every accepted connection is one job: the server reads until the sender
 // shuts down its side, keeps the bytes unchanged (and saves them as
-// job-0001.zpl, job-0002.zpl, ... when it has an output folder), then closes
-// its own side so that the sender sees a clean close. Connections are served
-// together on one thread with poll(), so an idle sender never holds up
-// another. The server owns its sockets; the jobs it hands out are copies.
+// job-0001.zpl, job-0002.zpl, ... when it has an output folder, with a PNG
+// image of every label beside them: job-0001-1.png, ...), then closes its
+// own side so that the sender sees a clean close. A host status request
+// "~HS" is answered on the same connection as soon as it arrives. Connections
+// are served together on one thread with poll(), so an idle sender never
+// holds up another. The server owns its sockets; the jobs it hands out are
+// copies.
 #pragma once
 
 #include <atomic>
@@ -23,10 +26,13 @@
 #include <thread>
 #include <vector>
 
+#include "printer/job_renderer.h"
+#include "printer/status.h"
+
 namespace zplport::printer {
 
 // A format is one "^XA" ... "^XZ" block; a label is a format that holds at
-// least one field ("^FD"). A label from the tool is two formats: the speed
+// least one field ("^FD", or a box "^GB"). A label from the tool is two formats: the speed
 // setting "^XA^PRB^XZ" and the label proper. A "^XZ" with no open "^XA" and
 // a format cut off before its "^XZ" count as nothing. Commands are matched
 // in either case, as a printer reads them.
@@ -45,6 +51,16 @@ struct Job {
   bool reset = false;   // the sender reset the connection before EOF
   std::string path{};   // saved file; empty when kept in memory only
   std::string error{};  // why the file could not be saved, if it could not
+  // What the job asked of the printer (zpl_parser.h).
+  std::vector<long> copies{};               // ^PQ of each label
+  std::string darkness{};                   // ~SD, as sent
+  std::string speed{};                      // ^PR
+  std::string charset{};                    // ^CI
+  int status_replies = 0;                   // "~HS" requests answered
+  std::vector<std::string> pngs{};          // label images written beside `path`
+  std::vector<std::string> render_notes{};  // why labels were not (all) rendered
+  std::vector<std::string> unsupported{};   // commands read but not drawn, e.g. "^BC"
+  std::vector<std::string> warnings{};      // odd input: clamped numbers, cut-off formats
 };
 
 // One line, no line end, e.g.
@@ -52,6 +68,11 @@ struct Job {
 //   job 2: reset after 10 bytes, 0 labels (1 format) -> out/job-0002.zpl
 //   job 3: 5 bytes, 0 labels (0 formats)                (memory only)
 //   job 4: 5 bytes, 0 labels (0 formats), not saved: <reason>
+// followed by what is known of the job, each part only when there is any:
+//   , copies 1, darkness 15, speed B, charset 28, ~HS answered,
+//   rendered 2 PNG (job-0001-1.png, job-0001-2.png), <why not rendered>,
+//   unsupported: ^BC ^BY, warnings: <what>; <what>
+// ("copies 1/3" when the labels differ, "~HS answered 2 times").
 std::string FormatJobSummary(const Job& job);
 
 // "job-0001.zpl"; numbers past 9999 just grow wider.
@@ -66,6 +87,8 @@ struct PrinterOptions {
   std::filesystem::path output_folder{};   // empty = keep jobs in memory only
   int max_jobs = 0;                        // stop after this many jobs; 0 = never
   bool retain_bytes = true;                // false: jobs() records keep no bytes (long runs)
+  int dpi = 203;                           // resolution of rendered labels: 203, 300 or 600
+  bool render = true;                      // PNGs beside saved jobs (needs an output folder)
 };
 
 class PrinterServer {
@@ -83,8 +106,8 @@ class PrinterServer {
   // "127.0.0.1:9100" or "[::1]:9100", as actually bound.
   const std::string& endpoint() const { return endpoint_; }
 
-  // Called on the serving thread after each job has been stored, before the
-  // server closes its side of the connection.
+  // Called on the serving thread after each job has been stored and its
+  // labels rendered, before the server closes its side of the connection.
   void set_on_job(std::function<void(const Job&)> on_job) { on_job_ = std::move(on_job); }
 
   // Waits up to `timeout_ms` for activity and handles it. Returns false once
@@ -107,15 +130,27 @@ class PrinterServer {
  private:
   struct Connection {
     std::string bytes;
+    StatusRequestScanner status_requests;
+    int status_replies = 0;
+    std::string reply;      // status replies not yet sent
+    bool finished = false;  // the job is done; only the reply is left to send
+    std::chrono::steady_clock::time_point close_by{};  // when finished: give up sending then
   };
 
   void AcceptAll();
   // True when the connection is finished (and closed).
   bool ReadFrom(int fd, Connection& connection);
-  void FinishJob(int fd, Connection& connection, bool reset);
+  // Sends what it can of the pending reply without waiting. False when the
+  // peer cannot take it any more.
+  bool SendReply(int fd, Connection& connection);
+  // True when the connection is closed.
+  bool FinishJob(int fd, Connection& connection, bool reset);
+  void CloseConnection(int fd);
   // The one place a finished job is handled: saved, recorded, announced.
   void OnJobComplete(Job job);
   void SaveJob(Job& job);
+  // Reads the job as a printer would and renders its labels beside the file.
+  void Describe(Job& job);
   void Wake();
 
   PrinterOptions options_;
@@ -127,6 +162,7 @@ class PrinterServer {
   int next_number_ = 1;
   std::map<int, Connection> connections_;  // by socket
   std::function<void(const Job&)> on_job_;
+  JobRenderer renderer_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable jobs_changed_;

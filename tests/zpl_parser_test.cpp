@@ -1,0 +1,276 @@
+// The loopback printer is built for POSIX systems only.
+#ifndef _WIN32
+
+#include "printer/zpl_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "printer/printer_server.h"
+
+namespace zplport::printer {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kOurLabel =
+    "^XA^PRB^XZ~SD15^XA^FO50,50^A0,40,40^FDABC^FS^FO50,150^A0,40,40^FD123^FS^PQ1^XZ";
+
+bool HasWarningStartingWith(const ZplJob& job, const std::string& start) {
+  return std::any_of(job.warnings.begin(), job.warnings.end(),
+                     [&](const std::string& w) { return w.rfind(start, 0) == 0; });
+}
+
+// The only text field of the only label, or an empty field when that shape
+// is not there (the test's other expectations then fail).
+ZplField OnlyField(const ZplJob& job) {
+  if (job.labels.size() != 1 || job.labels[0].fields.size() != 1) {
+    ADD_FAILURE() << "expected one label with one field, got " << job.labels.size() << " labels";
+    return {};
+  }
+  return job.labels[0].fields[0];
+}
+
+TEST(ZplParserTest, ReadsTheToolsLabel) {
+  const ZplJob job = ParseZpl(kOurLabel);
+  EXPECT_EQ(job.formats, 2);
+  ASSERT_EQ(job.labels.size(), 1u);
+  const ZplLabel& label = job.labels[0];
+  EXPECT_EQ(label.quantity, 1);
+  EXPECT_FALSE(label.width.has_value());
+  EXPECT_FALSE(label.length.has_value());
+  ASSERT_EQ(label.fields.size(), 2u);
+  const ZplField& first = label.fields[0];
+  EXPECT_EQ(first.kind, ZplField::Kind::kText);
+  EXPECT_EQ(first.x, 50);
+  EXPECT_EQ(first.y, 50);
+  EXPECT_FALSE(first.baseline_origin);
+  EXPECT_EQ(first.text, U"ABC");
+  EXPECT_EQ(first.font, '0');
+  EXPECT_EQ(first.font_height, 40);
+  EXPECT_EQ(first.font_width, 40);
+  EXPECT_EQ(first.orientation, Orientation::kNormal);
+  EXPECT_EQ(label.fields[1].y, 150);
+  EXPECT_EQ(label.fields[1].text, U"123");
+  EXPECT_EQ(job.darkness, "15");
+  EXPECT_EQ(job.speed, "B");
+  EXPECT_EQ(job.charset, "");
+  EXPECT_TRUE(job.unsupported.empty());
+  EXPECT_TRUE(job.warnings.empty()) << job.warnings.front();
+}
+
+// The parser and the server's label count must agree, or the summary would
+// name a different number of labels than PNG files.
+TEST(ZplParserTest, CountsFormatsAndLabelsAsTheServerDoes) {
+  const std::string inputs[] = {
+      kOurLabel,
+      kOurLabel + kOurLabel,
+      "",
+      "hello\r\n\x01\x02~SD15^FO1,1",
+      "^FDabc^FS^XZ^XZ",
+      "^XA^PRB^XZ~SD15^XA^FO50,50^A0,40,40^FDABC^FS",
+      "^XA^FDa^FS^X",
+      "^XA^FDa^FS^XA^PQ1^XZ",
+      "^xa^fdA^fs^xz",
+      "^XA^FD\xD6\xD0\0\xCE\xC4^FS^XZ"s,
+      "^XA^FO10,10^GB100,100,5^FS^XZ",
+      "^XA^BY2^BCN,80^FD12345^FS^XZ",
+      "^XA^FDunended^XZ",
+  };
+  for (const std::string& zpl : inputs) {
+    const ZplJob job = ParseZpl(zpl);
+    const LabelCount count = CountLabels(zpl);
+    EXPECT_EQ(static_cast<int>(job.labels.size()), count.labels) << zpl;
+    EXPECT_EQ(job.formats, count.formats) << zpl;
+  }
+}
+
+TEST(ZplParserTest, DecodesFieldText) {
+  struct Case {
+    const char* name;
+    std::string zpl;
+    std::u32string text;
+  } cases[] = {
+      {"GBK by default", "^XA^FD\xD6\xD0\xCE\xC4 A1^FS^XZ", U"中文 A1"},
+      // A caret is a command even after a GBK lead byte; such characters
+      // come through ^FH.
+      {"GBK lead byte before a caret", "^XA^FD\x81^FS^XZ", U"\uFFFD"},
+      {"GBK character with a caret byte", "^XA^FH^FD\x81_5E^FS^XZ", U"\u4E5B"},
+      {"UTF-8 after ^CI28", "^XA^CI28^FD\xE4\xB8\xAD\xE6\x96\x87^FS^XZ", U"中文"},
+      {"hex escapes after ^FH", "^XA^FH^FD_41_5e_7E^FS^XZ", U"A^~"},
+      {"hex escape of GBK bytes", "^XA^FH^FD_D6_D0^FS^XZ", U"中"},
+      {"own escape character", "^XA^FH\\^FD\\41_41^FS^XZ", U"A_41"},
+      {"no ^FH, no escapes", "^XA^FD_41^FS^XZ", U"_41"},
+      {"broken escape kept", "^XA^FH^FD_4^FS^XZ", U"_4"},
+      {"line ends are ignored", "^XA^FDa\r\nb^FS^XZ", U"ab"},
+      {"undecodable GBK",
+       "^XA^FD\xFF"
+       "a^FS^XZ",
+       U"\uFFFDa"},
+      {"bad UTF-8", "^XA^CI28^FD\xC3(^FS^XZ", U"\uFFFD("},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OnlyField(ParseZpl(c.zpl)).text, c.text) << c.name;
+}
+
+TEST(ZplParserTest, EscapesApplyToOneFieldOnly) {
+  const ZplJob job = ParseZpl("^XA^FH^FD_41^FS^FD_41^FS^XZ");
+  ASSERT_EQ(job.labels.size(), 1u);
+  ASSERT_EQ(job.labels[0].fields.size(), 2u);
+  EXPECT_EQ(job.labels[0].fields[0].text, U"A");
+  EXPECT_EQ(job.labels[0].fields[1].text, U"_41");
+}
+
+TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
+  struct Case {
+    const char* zpl;
+    int height, width;
+    Orientation orientation;
+  } cases[] = {
+      {"^XA^A0N,40,20^FDx^FS^XZ", 40, 20, Orientation::kNormal},
+      {"^XA^A0R,40^FDx^FS^XZ", 40, 40, Orientation::kRotated},
+      {"^XA^A0I,,30^FDx^FS^XZ", 30, 30, Orientation::kInverted},
+      {"^XA^a0b,25,25^FDx^FS^XZ", 25, 25, Orientation::kBottomUp},
+      {"^XA^CF0,30^FDx^FS^XZ", 30, 30, Orientation::kNormal},
+      {"^XA^CF0,30,15^FWR^A0,50^FDx^FS^XZ", 50, 50, Orientation::kRotated},
+      {"^XA^FWB^A0N,50^FDx^FS^XZ", 50, 50, Orientation::kNormal},
+      {"^XA^FDx^FS^XZ", 9, 5, Orientation::kNormal},  // the printer's default font A
+      {"^XA^A0,0,0^FDx^FS^XZ", 9, 5, Orientation::kNormal},
+      {"^XA^A0,100000,5^FDx^FS^XZ", 3000, 5, Orientation::kNormal},
+  };
+  for (const auto& c : cases) {
+    const ZplField field = OnlyField(ParseZpl(c.zpl));
+    EXPECT_EQ(field.font_height, c.height) << c.zpl;
+    EXPECT_EQ(field.font_width, c.width) << c.zpl;
+    EXPECT_EQ(field.orientation, c.orientation) << c.zpl;
+  }
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,100000^FDx^FS^XZ"),
+                                     "^A0 height 100000 clamped to 3000"));
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,0^FDx^FS^XZ"), "^A0 height 0 ignored"));
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^FDx^FS^XZ"), "font A drawn as font 0"));
+}
+
+TEST(ZplParserTest, HomeAndPageSettingsCarryOverToLaterFormats) {
+  const ZplJob job = ParseZpl(
+      "^XA^LH10,20^PW400^LL300^FO5,6^FDa^FS^XZ"
+      "^XA^FT7,8^FDb^FS^XZ");
+  ASSERT_EQ(job.labels.size(), 2u);
+  for (const ZplLabel& label : job.labels) {
+    EXPECT_EQ(label.width, 400);
+    EXPECT_EQ(label.length, 300);
+  }
+  EXPECT_EQ(job.labels[0].fields[0].x, 15);
+  EXPECT_EQ(job.labels[0].fields[0].y, 26);
+  EXPECT_EQ(job.labels[1].fields[0].x, 17);
+  EXPECT_EQ(job.labels[1].fields[0].y, 28);
+  EXPECT_TRUE(job.labels[1].fields[0].baseline_origin);
+  // A new job starts from the defaults.
+  EXPECT_FALSE(ParseZpl("^XA^FDa^FS^XZ").labels[0].width.has_value());
+}
+
+TEST(ZplParserTest, ReadsBoxes) {
+  struct Case {
+    const char* zpl;
+    int width, height, thickness;
+    bool white;
+    int rounding;
+  } cases[] = {
+      {"^XA^FO1,2^GB100,50,5^FS^XZ", 100, 50, 5, false, 0},
+      {"^XA^GB^FS^XZ", 1, 1, 1, false, 0},
+      {"^XA^GB2,2,10^FS^XZ", 10, 10, 10, false, 0},
+      {"^XA^GB100,0,3,W^FS^XZ", 100, 3, 3, true, 0},
+      {"^XA^GB100,100,2,B,4^FS^XZ", 100, 100, 2, false, 4},
+  };
+  for (const auto& c : cases) {
+    const ZplField field = OnlyField(ParseZpl(c.zpl));
+    EXPECT_EQ(field.kind, ZplField::Kind::kBox) << c.zpl;
+    EXPECT_EQ(field.box_width, c.width) << c.zpl;
+    EXPECT_EQ(field.box_height, c.height) << c.zpl;
+    EXPECT_EQ(field.thickness, c.thickness) << c.zpl;
+    EXPECT_EQ(field.white, c.white) << c.zpl;
+    EXPECT_EQ(field.rounding, c.rounding) << c.zpl;
+  }
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^GB100,100,2,B,4^FS^XZ"), "^GB rounding"));
+}
+
+TEST(ZplParserTest, ReadsBlocksReverseAndQuantity) {
+  const ZplJob job = ParseZpl("^XA^FO1,1^FR^FB300,4,-5,J,2^FDtext^FS^FDplain^FS^PQ3,0,1,Y^XZ");
+  ASSERT_EQ(job.labels.size(), 1u);
+  const ZplLabel& label = job.labels[0];
+  EXPECT_EQ(label.quantity, 3);
+  ASSERT_EQ(label.fields.size(), 2u);
+  EXPECT_TRUE(label.fields[0].reverse);
+  ASSERT_TRUE(label.fields[0].block.has_value());
+  EXPECT_EQ(label.fields[0].block->width, 300);
+  EXPECT_EQ(label.fields[0].block->max_lines, 4);
+  EXPECT_EQ(label.fields[0].block->line_spacing, -5);
+  EXPECT_EQ(label.fields[0].block->justification, 'J');
+  EXPECT_EQ(label.fields[0].block->hanging_indent, 2);
+  // Field settings end with the field.
+  EXPECT_FALSE(label.fields[1].reverse);
+  EXPECT_FALSE(label.fields[1].block.has_value());
+}
+
+TEST(ZplParserTest, ListsWhatItDoesNotDrawAndGoesOn) {
+  const ZplJob job =
+      ParseZpl("~JA^XA^BY3^FO10,10^BCN,100^FD12345^FS^FO20,200^A0,30^FDafter^FS^MMT^bc^XZ^CI28");
+  EXPECT_EQ(job.unsupported, (std::vector<std::string>{"~JA", "^BY", "^BC", "^MM"}));
+  ASSERT_EQ(job.labels.size(), 1u);
+  // The bar code's data is not drawn as text; the field after it is.
+  ASSERT_EQ(job.labels[0].fields.size(), 2u);
+  EXPECT_EQ(job.labels[0].fields[0].kind, ZplField::Kind::kUndrawn);
+  EXPECT_EQ(job.labels[0].fields[0].command, "^BC");
+  EXPECT_EQ(job.labels[0].fields[0].text, U"");
+  EXPECT_EQ(job.labels[0].fields[1].kind, ZplField::Kind::kText);
+  EXPECT_EQ(job.labels[0].fields[1].text, U"after");
+  EXPECT_TRUE(HasWarningStartingWith(job, "^CI outside ^XA...^XZ ignored"));
+}
+
+TEST(ZplParserTest, SurvivesMalformedInput) {
+  struct Case {
+    const char* name;
+    std::string zpl;
+    std::size_t labels;
+    const char* warning;  // the start of one expected warning
+  } cases[] = {
+      {"unterminated format", "^XA^FO10,10^FDabc^FS", 0, "format cut off before ^XZ"},
+      {"huge origin", "^XA^FO99999999,99999999^FDa^FS^XZ", 1, "^FO x 99999999 clamped to 32000"},
+      {"negative origin", "^XA^FO-5,10^FDa^FS^XZ", 1, "^FO x -5 clamped to 0"},
+      {"command cut at the end", "^XA^FDa^FS^XZ^F", 1, "command cut off at the end"},
+      {"lone caret", "^XA^FDa^FS^XZ^", 1, "command cut off at the end"},
+      {"^A cut at the end", "^XA^FDa^FS^XZ^A", 1, "command cut off at the end"},
+      {"^XZ alone", "^XZ", 0, "^XZ outside ^XA...^XZ ignored"},
+      {"no ^FS", "^XA^FDa^XZ", 1, "field not ended by ^FS"},
+      {"^XA twice", "^XA^FDa^FS^XA^FDb^FS^XZ", 1, "^XA inside a format"},
+      {"huge page", "^XA^PW99999999^LL-3^FDa^FS^XZ", 1, "^PW 99999999 clamped to 32000"},
+      {"control bytes after a caret", "^XA^\x01\x02^FDa^FS^XZ", 1, "bytes that are no command"},
+  };
+  for (const auto& c : cases) {
+    const ZplJob job = ParseZpl(c.zpl);
+    EXPECT_EQ(job.labels.size(), c.labels) << c.name;
+    EXPECT_TRUE(HasWarningStartingWith(job, c.warning)) << c.name;
+  }
+  const ZplField origin = OnlyField(ParseZpl("^XA^FO99999999,99999999^FDa^FS^XZ"));
+  EXPECT_EQ(origin.x, 32000);
+  EXPECT_EQ(origin.y, 32000);
+}
+
+TEST(ZplParserTest, BinaryGarbageKeepsTheListsBounded) {
+  std::string garbage;
+  std::uint32_t state = 12345;
+  for (int i = 0; i < 200000; ++i) {
+    state = state * 1103515245 + 12345;
+    const char c = static_cast<char>(state >> 16);
+    garbage.push_back(i % 3 == 0 ? '^' : c);
+  }
+  const ZplJob job = ParseZpl(garbage + kOurLabel);
+  EXPECT_LE(job.unsupported.size(), 100u);
+  EXPECT_LE(job.warnings.size(), 100u);
+  EXPECT_FALSE(job.unsupported.empty());
+}
+
+}  // namespace
+}  // namespace zplport::printer
+
+#endif  // _WIN32
