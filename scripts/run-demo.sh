@@ -25,7 +25,8 @@ for job in "$jobs"/*.zpl; do
   iconv -f GBK -t UTF-8 "$job"
   echo
 done
-echo "== jobs saved in $jobs"
+echo "== jobs saved in $jobs, with a picture of each label as the printer would print it:"
+ls "$jobs"/*.png 2>/dev/null || echo "(no pictures: the printer was built without FreeType)"
 
 # With a display, the desktop program too, against a printer that stays up
 # until the window is closed.
