@@ -42,16 +42,16 @@ UINT SystemDpi() {
 
 int TwipsToPixels(int twips, UINT dpi) { return twips * static_cast<int>(dpi) / kTwipsPerInch; }
 
-UniqueFont CreateUiFont(const FontSpec& spec, UINT dpi) {
+UniqueFont CreateUiFont(const FontSpec& desc, UINT dpi) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(spec.centipoints, static_cast<int>(dpi), 72 * 100);
-  font.lfWeight = spec.weight;
+  font.lfHeight = -MulDiv(desc.centipoints, static_cast<int>(dpi), 72 * 100);
+  font.lfWeight = desc.weight;
   font.lfCharSet = GB2312_CHARSET;
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynW(font.lfFaceName, spec.face, LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, desc.face, LF_FACESIZE);
   return UniqueFont(CreateFontIndirectW(&font));
 }
 
@@ -62,18 +62,18 @@ UINT DpiForWindow(HWND window) {
   return SystemDpi();
 }
 
-HWND CreateControl(HWND parent, const ControlSpec& spec, const wchar_t* text, UINT dpi) {
-  return CreateWindowExW(spec.ex_style, spec.window_class, text, WS_CHILD | WS_VISIBLE | spec.style,
-                         TwipsToPixels(spec.left, dpi), TwipsToPixels(spec.top, dpi),
-                         TwipsToPixels(spec.width, dpi), TwipsToPixels(spec.height, dpi), parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+HWND CreateControl(HWND parent, const ControlSpec& desc, const wchar_t* text, UINT dpi) {
+  return CreateWindowExW(desc.ex_style, desc.window_class, text, WS_CHILD | WS_VISIBLE | desc.style,
+                         TwipsToPixels(desc.left, dpi), TwipsToPixels(desc.top, dpi),
+                         TwipsToPixels(desc.width, dpi), TwipsToPixels(desc.height, dpi), parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(desc.id)),
                          reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
                          nullptr);
 }
 
-void PlaceControl(HWND control, const ControlSpec& spec, UINT dpi) {
-  SetWindowPos(control, nullptr, TwipsToPixels(spec.left, dpi), TwipsToPixels(spec.top, dpi),
-               TwipsToPixels(spec.width, dpi), TwipsToPixels(spec.height, dpi),
+void PlaceControl(HWND control, const ControlSpec& desc, UINT dpi) {
+  SetWindowPos(control, nullptr, TwipsToPixels(desc.left, dpi), TwipsToPixels(desc.top, dpi),
+               TwipsToPixels(desc.width, dpi), TwipsToPixels(desc.height, dpi),
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

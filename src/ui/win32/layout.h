@@ -35,13 +35,13 @@ constexpr int kTwipsPerInch = 1440;
 int TwipsToPixels(int twips, UINT dpi);
 
 // A GB2312 font at `dpi`, its height in pixels rounded from the points.
-UniqueFont CreateUiFont(const FontSpec& spec, UINT dpi);
+UniqueFont CreateUiFont(const FontSpec& desc, UINT dpi);
 
 // The DPI of the monitor that shows `window`.
 UINT DpiForWindow(HWND window);
 
-HWND CreateControl(HWND parent, const ControlSpec& spec, const wchar_t* text, UINT dpi);
-void PlaceControl(HWND control, const ControlSpec& spec, UINT dpi);
+HWND CreateControl(HWND parent, const ControlSpec& desc, const wchar_t* text, UINT dpi);
+void PlaceControl(HWND control, const ControlSpec& desc, UINT dpi);
 
 // Gives `window` a client area of the size in twips at its DPI and centres it
 // on the work area of its monitor.
