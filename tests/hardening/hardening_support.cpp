@@ -21,30 +21,13 @@
 #include <fstream>
 #include <iostream>
 
+#include "support/loopback_address_posix.h"
 #include "support/temp_dir.h"
 
 namespace zplport::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-sockaddr_storage Loopback(std::string_view address, int port, socklen_t* length) {
-  sockaddr_storage storage{};
-  const std::string text(address);
-  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-  *length = 0;
-  if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<std::uint16_t>(port));
-    *length = sizeof(sockaddr_in);
-  } else if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
-    v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
-    *length = sizeof(sockaddr_in6);
-  }
-  return storage;
-}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -168,7 +151,7 @@ void ReportFigure(std::string_view name, PrintOutcome outcome, std::chrono::mill
 
 SilentListener::SilentListener(std::string_view address, int port) {
   socklen_t length = 0;
-  const sockaddr_storage self = Loopback(address, port, &length);
+  const sockaddr_storage self = LoopbackAddress(address, port, &length);
   if (length == 0) return;
   listener_ = ::socket(self.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listener_ < 0) return;

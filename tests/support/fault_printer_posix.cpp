@@ -11,28 +11,12 @@
 #include <cstring>
 #include <utility>
 
+#include "support/loopback_address_posix.h"
+
 namespace zplport::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A wildcard-free socket address for `address` and `port`, or family 0.
-sockaddr_storage LoopbackAddress(std::string_view address, int port, socklen_t* length) {
-  sockaddr_storage storage{};
-  const std::string text(address);
-  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-  if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<std::uint16_t>(port));
-    *length = sizeof(sockaddr_in);
-  } else if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
-    v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
-    *length = sizeof(sockaddr_in6);
-  }
-  return storage;
-}
 
 // A socket bound to an ephemeral port of `address`; -1 when that fails.
 int BindEphemeral(std::string_view address, int receive_buffer, int* port) {
