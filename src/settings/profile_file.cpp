@@ -24,8 +24,10 @@ constexpr std::int64_t kSettleNs = 32'000'000;
 // The most files kept at once; the tool itself reads two.
 constexpr std::size_t kMaxCachedFiles = 16;
 
+// Ctrl-Z, the end-of-file mark that DOS editors leave at the end of a file,
+// counts as white space, as it does for the Windows service.
 bool IsSpace(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == 0x1A;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -34,12 +36,35 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// Only ASCII letters fold: bytes of GBK names pass unchanged.
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// Calls `visit(offset, width)` for each character of `s`: two bytes for a
+// GBK character, one for anything else.
+template <typename Visit>
+void ForEachCharacter(std::string_view s, Visit visit) {
+  for (std::size_t i = 0; i < s.size();) {
+    const bool pair = IsGbkLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() &&
+                      IsGbkTrail(static_cast<unsigned char>(s[i + 1]));
+    const std::size_t width = pair ? 2 : 1;
+    visit(i, width);
+    i += width;
+  }
+}
+
+// Folds ASCII letters to lower case. The second byte of a GBK character may
+// look like a letter ("\x81\x41" and "\x81\x61" are two characters), so
+// it is left alone.
+void FoldCase(std::string& s, std::size_t from = 0) {
+  ForEachCharacter(std::string_view(s).substr(from), [&](std::size_t i, std::size_t width) {
+    char& c = s[from + i];
+    if (width == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  });
+}
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = FoldCase(c);
+  FoldCase(out);
   return out;
 }
 
@@ -51,21 +76,28 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+// A NUL ends a name or a value as it ends a C string; the line is still
+// split and trimmed as a whole, so white space before a NUL stays.
+std::string_view UpToNul(std::string_view s) { return s.substr(0, s.find('\0')); }
+
+// The offset of the last "]" in `line`, or npos; the second byte of a GBK
+// character may be "]" and closes nothing.
+std::size_t FindLastBracket(std::string_view line) {
+  std::size_t found = std::string_view::npos;
+  ForEachCharacter(line, [&](std::size_t i, std::size_t width) {
+    if (width == 1 && line[i] == ']') found = i;
+  });
+  return found;
+}
 
 // The longest prefix of `value` of at most `limit` bytes that does not end
 // between the two bytes of a GBK character.
 std::size_t CutWithoutSplitting(std::string_view value, std::size_t limit) {
   if (value.size() <= limit) return value.size();
   std::size_t end = 0;
-  while (end < limit) {
-    const bool pair = IsGbkLead(static_cast<unsigned char>(value[end])) && end + 1 < value.size() &&
-                      IsGbkTrail(static_cast<unsigned char>(value[end + 1]));
-    const std::size_t width = pair ? 2 : 1;
-    if (end + width > limit) break;
-    end += width;
-  }
+  ForEachCharacter(value.substr(0, limit + 1), [&](std::size_t i, std::size_t width) {
+    if (i + width <= limit) end = i + width;
+  });
   return end;
 }
 
@@ -109,21 +141,21 @@ class ParsedFile {
   std::string folded_;
   std::unordered_map<std::string_view, std::uint32_t> sections_;
   std::vector<Key> keys_;  // sorted by section and name; first of each kept
-  // Lines before the first header, under a repeated header or under "[]"
-  // belong to no section that can be asked for.
-  std::optional<std::uint32_t> current_;
+  // Lines before the first header form the section of the empty name, as
+  // with the Windows service, so "[]" or a repeated header starts a section
+  // that can never be asked for.
+  std::optional<std::uint32_t> current_ = 0;
 };
 
 ParsedFile::ParsedFile(std::string bytes) : bytes_(std::move(bytes)), folded_(bytes_) {
-  std::size_t line_ends = 0;
-  for (char& c : folded_) {
-    c = FoldCase(c);
-    if (c == '\n' || c == '\r') ++line_ends;
-  }
+  const auto line_ends = static_cast<std::size_t>(
+      std::count_if(bytes_.begin(), bytes_.end(), [](char c) { return c == '\n' || c == '\r'; }));
   keys_.reserve(line_ends + 1);
+  sections_.emplace(std::string_view(), 0);
 
   std::string_view text(bytes_);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  FoldCase(folded_, bytes_.size() - text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t eol = pos;
@@ -140,19 +172,16 @@ ParsedFile::ParsedFile(std::string bytes) : bytes_(std::move(bytes)), folded_(by
 }
 
 void ParsedFile::ParseLine(std::string_view line) {
-  // A NUL ends what the line says, as it ends a C string.
-  line = Trim(line.substr(0, line.find('\0')));
+  line = Trim(line);
   if (line.empty() || line.front() == ';') return;
 
   if (line.front() == '[') {
-    const std::size_t close = line.rfind(']');
+    const std::size_t close = FindLastBracket(line);
     if (close != std::string_view::npos) {
-      const std::string_view name = Trim(line.substr(1, close - 1));
+      const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
       current_.reset();
-      if (!name.empty()) {
-        const auto id = static_cast<std::uint32_t>(sections_.size());
-        if (sections_.try_emplace(Folded(name), id).second) current_ = id;
-      }
+      const auto id = static_cast<std::uint32_t>(sections_.size());
+      if (sections_.try_emplace(Folded(name), id).second) current_ = id;
       return;
     }
     // Without "]" the line is no header; like the Windows service we read it
@@ -162,11 +191,11 @@ void ParsedFile::ParseLine(std::string_view line) {
   if (!current_) return;
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) {
-    keys_.push_back(Key{*current_, Folded(line)});
+    keys_.push_back(Key{*current_, Folded(UpToNul(line))});
     return;
   }
-  const std::string_view value = Unquote(Trim(line.substr(eq + 1)));
-  keys_.push_back(Key{*current_, Folded(Trim(line.substr(0, eq))),
+  const std::string_view value = Unquote(UpToNul(Trim(line.substr(eq + 1))));
+  keys_.push_back(Key{*current_, Folded(UpToNul(Trim(line.substr(0, eq)))),
                       static_cast<std::size_t>(value.data() - bytes_.data()), value.size(), true});
 }
 
