@@ -11,7 +11,7 @@ namespace zplport::testing {
 
 struct ProcessResult {
   int exit_code = -1;  // -1 when it had to be killed or could not start
-  std::string out;     // everything it wrote to standard output
+  std::string out;     // everything it wrote to standard output, lines ending in LF
   bool timed_out = false;
 };
 
