@@ -354,6 +354,31 @@ TEST(ProfileDifferentialTest, ValuesNearTheToolsBufferSize) {
   }
 }
 
+// Files the generator never writes, since the tool's files are GBK text:
+// here we depart from the platform on purpose, and these cases say how.
+TEST(ProfileDifferentialTest, DeparturesOutsideGbkText) {
+  std::string utf16 = "\xFF\xFE";  // "[s]\r\nk=v\r\n" in UTF-16LE with its mark
+  for (char c : std::string_view("[s]\r\nk=v\r\n")) utf16 += std::string{c, '\0'};
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string ours;
+  } cases[] = {
+      // The platform decodes a lead byte and the line end after it as one
+      // (unknown) character; we keep the byte and the line end.
+      {"a lone GBK lead byte at the end of a line", "[s]\r\nk=a\x81\r\nj=b\r\n", "a\x81"},
+      // The platform reads UTF-16 text; to us it is no INI text at all.
+      {"UTF-16 with its byte-order mark", utf16, ""},
+  };
+  testing::ScopedTempDir dir;
+  int n = 0;
+  for (const auto& c : cases) {
+    const auto file = dir.Write("other" + std::to_string(n++) + ".ini", c.text);
+    EXPECT_EQ(OurValue("s", "k", file, 65536), c.ours) << c.name;
+    EXPECT_NE(PlatformValue("s", "k", file, 65536), c.ours) << c.name << ": now agrees";
+  }
+}
+
 }  // namespace
 }  // namespace zplport
 
