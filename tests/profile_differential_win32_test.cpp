@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -24,8 +25,6 @@
 
 namespace zplport {
 namespace {
-
-using namespace std::string_literals;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
