@@ -141,17 +141,19 @@ class ParsedFile {
   std::string folded_;
   std::unordered_map<std::string_view, std::uint32_t> sections_;
   std::vector<Key> keys_;  // sorted by section and name; first of each kept
-  // Lines before the first header form the section of the empty name, as
-  // with the Windows service, so "[]" or a repeated header starts a section
-  // that can never be asked for.
-  std::optional<std::uint32_t> current_ = 0;
+  // The section that lines go to; none after a repeated header, whose
+  // lines can never be asked for.
+  std::optional<std::uint32_t> current_;
 };
 
 ParsedFile::ParsedFile(std::string bytes) : bytes_(std::move(bytes)), folded_(bytes_) {
   const auto line_ends = static_cast<std::size_t>(
       std::count_if(bytes_.begin(), bytes_.end(), [](char c) { return c == '\n' || c == '\r'; }));
   keys_.reserve(line_ends + 1);
+  // Lines before the first header form the section of the empty name, as
+  // with the Windows service, so a later "[]" is a repeated header.
   sections_.emplace(std::string_view(), 0);
+  current_ = 0;
 
   std::string_view text(bytes_);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);

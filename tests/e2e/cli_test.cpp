@@ -178,7 +178,6 @@ TEST_F(CliTest, PortDeviceThroughAFifo) {
   EXPECT_EQ(received, ComposeLabel(kSampleSettings, "A", "B") + "\r\n" +
                           ComposeLabel(kSampleSettings, "C", "") + "\r\n");
 }
-
 #endif  // _WIN32
 
 TEST_F(CliTest, PrinterThatResetsMidStreamIsAFailure) {
