@@ -17,8 +17,6 @@
 #include <system_error>
 #include <utility>
 
-#include "printer/zpl_parser.h"
-
 namespace zplport::printer {
 namespace {
 
@@ -34,7 +32,6 @@ constexpr auto kReplyGrace = std::chrono::seconds(5);
 constexpr std::size_t kMaxListedCommands = 12;
 constexpr std::size_t kMaxListedWarnings = 5;
 constexpr std::size_t kMaxListedPngs = 3;
-constexpr int kDefaultLengthInches = 6;
 
 std::string ErrnoText(int error) { return std::generic_category().message(error); }
 
@@ -187,7 +184,7 @@ int NextJobNumber(const std::filesystem::path& folder) {
 }
 
 PrinterServer::PrinterServer(PrinterOptions options)
-    : options_(std::move(options)), renderer_(options_.dpi) {}
+    : options_(std::move(options)), renderer_(RendererOptions{options_.dpi}) {}
 
 PrinterServer::~PrinterServer() {
   Stop();
@@ -377,7 +374,7 @@ bool PrinterServer::ReadFrom(int fd, Connection& connection) {
       connection.bytes.append(piece);
       if (const int requests = connection.status_requests.Feed(piece); requests > 0) {
         connection.status_replies += requests;
-        const std::string reply = HostStatusReply(kDefaultLengthInches * options_.dpi);
+        const std::string reply = HostStatusReply(renderer_.label_length());
         for (int k = 0; k < requests && connection.reply.size() < kMaxPendingReply; ++k) {
           connection.reply += reply;
         }
@@ -420,9 +417,6 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, bool reset) {
   Job job;
   job.bytes = std::move(connection.bytes);
   job.size = job.bytes.size();
-  const LabelCount count = CountLabels(job.bytes);
-  job.labels = count.labels;
-  job.formats = count.formats;
   job.reset = reset;
   job.status_replies = connection.status_replies;
   OnJobComplete(std::move(job));
@@ -453,25 +447,22 @@ void PrinterServer::OnJobComplete(Job job) {
 }
 
 void PrinterServer::Describe(Job& job) {
-  ZplJob parsed = ParseZpl(job.bytes);
-  for (const ZplLabel& label : parsed.labels) job.copies.push_back(label.quantity);
-  job.darkness = std::move(parsed.darkness);
-  job.speed = std::move(parsed.speed);
-  job.charset = std::move(parsed.charset);
-  job.unsupported = std::move(parsed.unsupported);
-  job.warnings = std::move(parsed.warnings);
-  if (!options_.render || job.path.empty() || !job.error.empty()) return;
   // Rendering comes after saving and cannot undo it: whatever goes wrong
   // is only noted in the summary.
+  const bool draw = options_.render && !job.path.empty() && job.error.empty();
   const std::filesystem::path path(job.path);
-  RenderOutcome outcome = renderer_.Render(parsed, path.parent_path(), path.stem().string());
-  job.pngs = std::move(outcome.files);
-  job.render_notes = std::move(outcome.notes);
-  for (std::string& warning : outcome.warnings) {
-    if (std::find(job.warnings.begin(), job.warnings.end(), warning) == job.warnings.end()) {
-      job.warnings.push_back(std::move(warning));
-    }
-  }
+  JobReport report = renderer_.Process(
+      job.bytes, draw ? path.parent_path() : std::filesystem::path(), path.stem().string());
+  job.labels = report.labels;
+  job.formats = report.formats;
+  job.copies = std::move(report.copies);
+  job.darkness = std::move(report.darkness);
+  job.speed = std::move(report.speed);
+  job.charset = std::move(report.charset);
+  job.unsupported = std::move(report.unsupported);
+  job.warnings = std::move(report.warnings);
+  job.pngs = std::move(report.files);
+  job.render_notes = std::move(report.notes);
 }
 
 void PrinterServer::SaveJob(Job& job) {
