@@ -1,5 +1,6 @@
 #include "printing/quantity.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -13,6 +14,31 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// For a number written as digits, an optional fraction and an optional
+// exponent (already checked): the power of ten of its first significant
+// digit, saturated far beyond any double. Only called for nonzero values
+// out of a double's range, which have a significant digit.
+long long LeadingDigitPower(std::string_view text) {
+  constexpr long long kFar = 1'000'000'000;
+  const std::size_t e = text.find_first_of("eE");
+  const std::string_view mantissa = text.substr(0, e);
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return -kFar;
+  // Digits before the point count from 0 down; after it from -1.
+  long long power = first < point ? static_cast<long long>(point - first) - 1
+                                  : -static_cast<long long>(first - point);
+  if (e != std::string_view::npos) {
+    std::string_view exponent = text.substr(e + 1);
+    const bool minus = exponent.front() == '-';
+    if (exponent.front() == '+' || minus) exponent.remove_prefix(1);
+    long long value = 0;
+    for (const char c : exponent) value = std::min(value * 10 + (c - '0'), kFar);
+    power += minus ? -value : value;
+  }
+  return power;
+}
 
 // The number that `text` spells, or nothing when it is not a number. Accepts
 // surrounding blanks, a sign, digits with an optional fraction, and an
@@ -49,12 +75,9 @@ std::optional<double> ParseNumber(std::string_view text) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (end != text.data() + text.size()) return std::nullopt;
   if (ec == std::errc::result_out_of_range) {
-    // Too large or too small for a double; only the first can overflow, the
-    // second is as good as zero. A mantissa of zeros is zero either way.
-    const std::size_t e = text.find_first_of("eE");
-    const bool tiny = e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
-    const bool zero = text.substr(0, e).find_first_of("123456789") == std::string_view::npos;
-    value = (tiny || zero) ? 0.0 : std::numeric_limits<double>::infinity();
+    // Beyond what a double holds, one way or the other: the place of the
+    // first significant digit tells which.
+    value = LeadingDigitPower(text) >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return negative ? -value : value;
 }
