@@ -16,11 +16,9 @@ class IniFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     OverrideProgramFolderForTesting(dir_.path());
-    ClearProfileCache();
   }
   void TearDown() override {
     OverrideProgramFolderForTesting({});
-    ClearProfileCache();
   }
 
   testing::ScopedTempDir dir_;

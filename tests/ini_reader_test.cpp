@@ -13,9 +13,6 @@ namespace {
 
 class GetIniValueTest : public ::testing::Test {
  protected:
-  void SetUp() override { ClearProfileCache(); }
-  void TearDown() override { ClearProfileCache(); }
-
   testing::ScopedTempDir dir_;
 };
 
@@ -108,7 +105,6 @@ TEST_F(GetIniValueTest, LongValuesAreCutToTheBuffer) {
   };
   for (const auto& c : cases) {
     const auto file = dir_.Write("long.ini", "[content]\nc(0)=" + c.value + "\nc(1)=next\n");
-    ClearProfileCache();
     const std::string got = GetIniValue("content", "c(0)", file, "", kValueBufferSize);
     EXPECT_EQ(got.size(), c.expected.size()) << c.name;
     EXPECT_EQ(got, c.expected) << c.name;

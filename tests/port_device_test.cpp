@@ -148,11 +148,16 @@ TEST(PortDeviceTest, ReaderGoneIsBrokenPipeAndNoSignal) {
   ASSERT_FALSE(port.Open(fifo));
   reader.Close();
   ASSERT_FALSE(SigpipeBlocked());
-  // With SIGPIPE at its default action a leaked signal ends the process.
-  const auto result = port.Write("label");
-  EXPECT_EQ(result.bytes, 0u);
-  EXPECT_EQ(result.error.code, EPIPE);
-  EXPECT_EQ(KindOf(result.error), OsErrorKind::kBrokenPipe);
+  {
+    // With SIGPIPE at its default action a leaked signal ends the process.
+    BrokenPipeScope quiet;
+    for (int i = 0; i < 2; ++i) {
+      const auto result = port.Write("label");
+      EXPECT_EQ(result.bytes, 0u);
+      EXPECT_EQ(result.error.code, EPIPE);
+      EXPECT_EQ(KindOf(result.error), OsErrorKind::kBrokenPipe);
+    }
+  }
   EXPECT_FALSE(SigpipeBlocked()) << "the signal mask was not restored";
   EXPECT_FALSE(SigpipePending());
 }

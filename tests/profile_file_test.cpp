@@ -18,11 +18,7 @@ using namespace std::string_literals;
 
 class ProfileFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { ClearProfileCache(); }
-  void TearDown() override { ClearProfileCache(); }
-
-  // Each call gets a file of its own, so no case depends on the cache
-  // noticing a rewrite.
+  // Each call gets a file of its own, so no case depends on another.
   std::optional<std::string> ReadFrom(const std::string& text, std::string_view section,
                                       std::string_view key, std::size_t size = 65536) {
     const auto file = dir_.Write("p" + std::to_string(files_++) + ".ini", text);
@@ -178,7 +174,7 @@ TEST_F(ProfileFileTest, DeletedFileReadsEmpty) {
 }
 
 TEST_F(ProfileFileTest, ManyFilesAtOnceStayCorrect) {
-  // More files than the cache keeps: evicted ones are read again.
+  // Readings of different files never answer for one another.
   std::vector<std::filesystem::path> files;
   for (int i = 0; i < 40; ++i) {
     files.push_back(dir_.Write("f" + std::to_string(i) + ".ini", "[s]\nk=" + std::to_string(i)));

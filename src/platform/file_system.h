@@ -1,31 +1,28 @@
-// Whole-file reads and the identity of a file's current contents, for the
-// INI cache.
+// Whole-file reads for the INI reader.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace zplport {
 
-// Everything that changes when a file is replaced or edited. Two equal stamps
-// mean the file has not changed between them.
-struct FileStamp {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;  // file index on Windows
-  std::uint64_t size = 0;
-  std::int64_t modified_ns = 0;
-  std::int64_t changed_ns = 0;  // status change; creation-or-change on Windows
-  bool operator==(const FileStamp&) const = default;
+struct WholeFile {
+  enum class Status {
+    kRead,
+    kUnreadable,  // missing, not a regular file, or no permission
+    kTooLarge,    // larger than the limit; nothing was read
+  };
+  Status status = Status::kUnreadable;
+  std::string bytes;       // kRead: the file's bytes
+  std::uint64_t size = 0;  // kTooLarge: the size found
 };
 
-// The stamp of a regular file, or nothing when it is missing or not a
-// regular file.
-std::optional<FileStamp> StampFile(const std::filesystem::path& path);
-
-// Reads a regular file whole; nothing when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+// Reads a regular file whole, unless it holds more than `limit` bytes. The
+// size is checked before anything is read, so a huge or sparse file costs
+// nothing; a file that grows past the limit while it is read counts as too
+// large as well.
+WholeFile ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit);
 
 // True when something (file, device, folder) exists at the path.
 bool PathExists(const std::filesystem::path& path);

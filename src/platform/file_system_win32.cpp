@@ -2,19 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace zplport {
 namespace {
-
-// FILETIME counts 100 ns ticks from 1601; stamps count nanoseconds from 1970
-// like the system clock, so that the cache can compare them with "now".
-constexpr std::int64_t kTicksFrom1601To1970 = 116'444'736'000'000'000;
-
-std::int64_t Nanoseconds(std::int64_t ticks) { return (ticks - kTicksFrom1601To1970) * 100; }
-
-std::int64_t Nanoseconds(const FILETIME& t) {
-  return Nanoseconds(static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime));
-}
 
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
@@ -48,49 +39,47 @@ bool IsRegularFile(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
 
 }  // namespace
 
-std::optional<FileStamp> StampFile(const std::filesystem::path& path) {
-  Handle file(OpenShared(path, FILE_READ_ATTRIBUTES, FILE_ATTRIBUTE_NORMAL));
-  if (!file.valid()) return std::nullopt;
+WholeFile ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit) {
+  WholeFile file;
+  Handle handle(OpenShared(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+  if (!handle.valid()) return file;
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!IsRegularFile(file.get(), info)) return std::nullopt;
-
-  FileStamp stamp;
-  stamp.device = info.dwVolumeSerialNumber;
-  stamp.inode = Join(info.nFileIndexHigh, info.nFileIndexLow);
-  stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
-  stamp.modified_ns = Nanoseconds(info.ftLastWriteTime);
-  FILE_BASIC_INFO basic{};
-  if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
-    stamp.changed_ns = Nanoseconds(static_cast<std::int64_t>(basic.ChangeTime.QuadPart));
-  } else {
-    // Some file systems keep no change time; the creation time still tells
-    // a file saved over this one by rename.
-    stamp.changed_ns = Nanoseconds(info.ftCreationTime);
+  if (!IsRegularFile(handle.get(), info)) return file;
+  const std::uint64_t size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+  if (size > limit) {
+    file.status = WholeFile::Status::kTooLarge;
+    file.size = size;
+    return file;
   }
-  return stamp;
-}
-
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
-  Handle file(OpenShared(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-  if (!file.valid()) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!IsRegularFile(file.get(), info)) return std::nullopt;
 
   // The size is only a hint: the file may grow or shrink while it is read.
-  std::string bytes;
-  bytes.resize(static_cast<std::size_t>(Join(info.nFileSizeHigh, info.nFileSizeLow)) + 1);
+  // One byte more than it says lets the usual read end at end-of-file.
+  std::string& bytes = file.bytes;
+  bytes.resize(static_cast<std::size_t>(size) + 1);
   std::size_t used = 0;
   for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    if (used == bytes.size()) {
+      if (used > limit) {
+        file.status = WholeFile::Status::kTooLarge;
+        file.size = used;
+        bytes = std::string();
+        return file;
+      }
+      bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() * 2, limit + 1)));
+    }
     const std::size_t room = bytes.size() - used;
     const DWORD want = room > 0x10000000 ? 0x10000000 : static_cast<DWORD>(room);
     DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data() + used, want, &got, nullptr)) return std::nullopt;
+    if (!ReadFile(handle.get(), bytes.data() + used, want, &got, nullptr)) {
+      bytes = std::string();
+      return file;
+    }
     if (got == 0) break;
     used += got;
   }
   bytes.resize(used);
-  return bytes;
+  file.status = WholeFile::Status::kRead;
+  return file;
 }
 
 bool PathExists(const std::filesystem::path& path) {

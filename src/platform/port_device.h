@@ -43,6 +43,24 @@ class PortDevice {
   std::unique_ptr<Impl> impl_;
 };
 
+// While alive, a write to a FIFO or pipe whose reader has gone fails with
+// EPIPE on this thread instead of ending the process with SIGPIPE; a SIGPIPE
+// that such a write raised is taken back when the scope ends. A request
+// opens one around all its port writes, since holding the signal back costs
+// system calls that would add up over thousands of writes. Nothing to do on
+// Windows.
+class BrokenPipeScope {
+ public:
+  BrokenPipeScope();
+  ~BrokenPipeScope();
+  BrokenPipeScope(const BrokenPipeScope&) = delete;
+  BrokenPipeScope& operator=(const BrokenPipeScope&) = delete;
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> saved_;
+};
+
 // The device behind "LPT1:" ... "LPT4:" (number 1 to 4) when Config.ini does
 // not map it: /dev/lpN-1 (or /dev/usb/lpN-1 when that is absent) on Linux,
 // \\.\LPTn on Windows.

@@ -12,34 +12,6 @@
 namespace zplport {
 namespace {
 
-// Writes with SIGPIPE held back, so that a reader that went away shows up as
-// EPIPE instead of ending the process. A SIGPIPE raised by this write is
-// taken off the pending set before the old mask comes back; one that was
-// pending before is left alone.
-ssize_t WriteWithoutSigpipe(int fd, const char* data, std::size_t size, int* error) {
-  sigset_t pipe_only;
-  sigemptyset(&pipe_only);
-  sigaddset(&pipe_only, SIGPIPE);
-  sigset_t old_mask;
-  pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask);
-
-  sigset_t pending;
-  sigemptyset(&pending);
-  sigpending(&pending);
-  const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
-
-  const ssize_t written = ::write(fd, data, size);
-  *error = written < 0 ? errno : 0;
-
-  if (*error == EPIPE && !was_pending) {
-    const timespec no_wait{0, 0};
-    while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
-  return written;
-}
-
 bool Exists(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0;
@@ -69,11 +41,11 @@ OsError PortDevice::Open(const std::filesystem::path& path) {
 PortDevice::WriteResult PortDevice::Write(std::string_view data) {
   if (impl_->fd < 0) return {0, OsError{EBADF}};
   if (data.empty()) return {};
-  int error = 0;
-  const ssize_t written = WriteWithoutSigpipe(impl_->fd, data.data(), data.size(), &error);
+  const ssize_t written = ::write(impl_->fd, data.data(), data.size());
   if (written >= 0) return {static_cast<std::size_t>(written), {}};
-  if (KindOf(OsError{error}) == OsErrorKind::kWouldBlock || error == EINTR) return {};
-  return {0, OsError{error}};
+  const OsError error = LastOsError();
+  if (KindOf(error) == OsErrorKind::kWouldBlock || error.code == EINTR) return {};
+  return {0, error};
 }
 
 void PortDevice::Close() {
@@ -82,6 +54,39 @@ void PortDevice::Close() {
 }
 
 bool PortDevice::is_open() const { return impl_->fd >= 0; }
+
+struct BrokenPipeScope::Saved {
+  sigset_t mask;
+  bool was_pending = false;  // a SIGPIPE from before the scope is not ours to take
+};
+
+BrokenPipeScope::BrokenPipeScope() : saved_(std::make_unique<Saved>()) {
+  sigset_t pipe_only;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_only, &saved_->mask);
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  saved_->was_pending = sigismember(&pending, SIGPIPE) == 1;
+}
+
+BrokenPipeScope::~BrokenPipeScope() {
+  sigset_t pipe_only;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  if (!saved_->was_pending) {
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    if (sigismember(&pending, SIGPIPE) == 1) {
+      const timespec no_wait{0, 0};
+      while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);
+}
 
 std::filesystem::path DefaultPortDevice(int number) {
   const std::string index = std::to_string(number - 1);

@@ -111,6 +111,11 @@ void PortDevice::Close() {
 
 bool PortDevice::is_open() const { return impl_->handle != INVALID_HANDLE_VALUE; }
 
+// Windows has no SIGPIPE: a reader that went away is a plain write error.
+struct BrokenPipeScope::Saved {};
+BrokenPipeScope::BrokenPipeScope() = default;
+BrokenPipeScope::~BrokenPipeScope() = default;
+
 std::filesystem::path DefaultPortDevice(int number) {
   return std::filesystem::path(L"\\\\.\\LPT" + std::to_wstring(number));
 }

@@ -10,7 +10,9 @@ std::filesystem::path& Override() {
 
 std::filesystem::path ProgramFolder() {
   if (!Override().empty()) return Override();
-  return detail::ExecutableFolder();
+  // The executable does not move while it runs.
+  static const std::filesystem::path folder = detail::ExecutableFolder();
+  return folder;
 }
 
 void OverrideProgramFolderForTesting(const std::filesystem::path& folder) { Override() = folder; }

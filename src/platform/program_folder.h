@@ -6,7 +6,7 @@
 
 namespace zplport {
 
-// Asked afresh at every call; the path has no trailing separator.
+// Asked of the OS once per process; the path has no trailing separator.
 std::filesystem::path ProgramFolder();
 
 // Tests run the core against INI files in a folder of their own; an empty

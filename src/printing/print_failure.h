@@ -19,4 +19,9 @@ inline constexpr const char* kTypeMismatch = "类型不匹配";
 inline constexpr const char* kOverflow = "溢出";
 inline constexpr const char* kSubscriptOutOfRange = "下标越界";
 
+// What is shown when something other than a PrintFailure ends a request;
+// the second is followed by what the error says of itself, if anything.
+inline constexpr const char* kOutOfMemory = "内存不足";
+inline constexpr const char* kUnexpectedFailure = "意外错误";
+
 }  // namespace zplport

@@ -2,16 +2,20 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "label/label.h"
+#include "platform/port_device.h"
 #include "platform/sleep.h"
 #include "printing/network_output.h"
 #include "printing/port_output.h"
 #include "printing/print_failure.h"
 #include "printing/quantity.h"
 #include "settings/ini_files.h"
+#include "settings/profile_file.h"
 
 namespace zplport {
 
@@ -74,12 +78,23 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, std::vector<std
   }
 }
 
+// The one failure path: tell the operator, then close the connection,
+// whichever way of printing was chosen.
+PrintOutcome Fail(PrintHost& host, std::string_view description) {
+  host.ShowMessage(description);
+  host.Winsock1.Close();
+  return PrintOutcome::kFailed;
+}
+
 }  // namespace
 
 PrintOutcome RunPrintRequest(PrintHost& host) {
   if (host.printing()) return PrintOutcome::kRefused;
   PrintingScope busy(host);
   FineTimerScope fine_timer;
+  // Each INI file is read once for the request (again when the reading is
+  // older than a tick's worth of labels), not once per value.
+  IniReadingScope reading;
 
   try {
     const std::string prtmod = ReadSetting("prtmod", "prtmod");
@@ -91,6 +106,7 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
 
     const std::string port = AsciiUpper(prtmod);
     if (IsParallelPort(port)) {
+      BrokenPipeScope quiet_pipe;
       ForEachLabel(n, settings, lines,
                    [&](const LabelText& label) { DeliverToPort(host, port, label); });
       return PrintOutcome::kDone;
@@ -105,9 +121,13 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     host.ShowMessage(kUnknownPrintMode);
     return PrintOutcome::kUnknownMode;
   } catch (const PrintFailure& failure) {
-    host.ShowMessage(failure.what());
-    host.Winsock1.Close();
-    return PrintOutcome::kFailed;
+    return Fail(host, failure.what());
+  } catch (const std::bad_alloc&) {
+    return Fail(host, kOutOfMemory);
+  } catch (const std::exception& error) {
+    return Fail(host, std::string(kUnexpectedFailure) + "：" + error.what());
+  } catch (...) {
+    return Fail(host, kUnexpectedFailure);
   }
 }
 

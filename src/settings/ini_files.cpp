@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/program_folder.h"
 #include "settings/ini_reader.h"
+#include "settings/profile_file.h"
 
 namespace zplport {
 namespace {
@@ -23,16 +24,22 @@ std::filesystem::path InFolder(const std::filesystem::path& folder, const char* 
 }
 
 // `names` lists the spellings to try, the usual one first. Windows file
-// names ignore case, so there the first is the only one.
+// names ignore case, so there the first is the only one. Inside a request
+// the answer is worked out once per reading of the file, not per value.
 std::filesystem::path FindInProgramFolder(std::initializer_list<const char*> names) {
-  const std::filesystem::path folder = ProgramFolder();
+  auto find = [names] {
+    const std::filesystem::path folder = ProgramFolder();
 #ifndef _WIN32
-  for (const char* name : names) {
-    std::filesystem::path candidate = InFolder(folder, name);
-    if (PathExists(candidate)) return candidate;
-  }
+    for (const char* name : names) {
+      std::filesystem::path candidate = InFolder(folder, name);
+      if (PathExists(candidate)) return candidate;
+    }
 #endif
-  return InFolder(folder, *names.begin());
+    return InFolder(folder, *names.begin());
+  };
+  if (IniReadingScope* scope = IniReadingScope::Current())
+    return scope->Remember(*names.begin(), find);
+  return find();
 }
 
 }  // namespace

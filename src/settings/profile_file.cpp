@@ -1,28 +1,15 @@
 #include "settings/profile_file.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_encoding.h"
+#include "printing/print_failure.h"
 
 namespace zplport {
 namespace {
-
-// A file whose last change lies closer than this to the moment we read it may
-// have been changed again within the same tick of the file system's clock,
-// leaving the stamp as it was. Such an entry is checked against the bytes on
-// disk at the next read until the change has settled. The tick is 1 to 10 ms
-// on Linux and 15.6 ms on Windows.
-constexpr std::int64_t kSettleNs = 32'000'000;
-
-// The most files kept at once; the tool itself reads two.
-constexpr std::size_t kMaxCachedFiles = 16;
 
 // Ctrl-Z, the end-of-file mark that DOS editors leave at the end of a file,
 // counts as white space, as it does for the Windows service.
@@ -101,17 +88,14 @@ std::size_t CutWithoutSplitting(std::string_view value, std::size_t limit) {
   return end;
 }
 
-// One parsed file: the first section of each name and, in it, the first key
-// of each name. Names are views into `folded_`, values offsets into
-// `bytes_`; the object is neither copied nor moved once built, so the views
-// stay valid.
-class ParsedFile {
- public:
-  explicit ParsedFile(std::string bytes);
-  ParsedFile(const ParsedFile&) = delete;
-  ParsedFile& operator=(const ParsedFile&) = delete;
+}  // namespace
 
-  const std::string& bytes() const { return bytes_; }
+// One parsed file: the first section of each name and, in it, the first key
+// of each name. Names are kept folded to lower case, values as offsets into
+// the file's bytes.
+class ParsedIniFile {
+ public:
+  explicit ParsedIniFile(std::string bytes);
 
   // Names must already be folded to lower case. Nothing when the section or
   // key is missing or the key was written without "=".
@@ -122,42 +106,42 @@ class ParsedFile {
   // lines of the same name.
   struct Key {
     std::uint32_t section = 0;
-    std::string_view name;
-    std::size_t value_offset = 0;
+    std::size_t name_offset = 0;  // into names_
+    std::size_t name_length = 0;
+    std::size_t value_offset = 0;  // into bytes_
     std::size_t value_length = 0;
     bool present = false;
   };
-  static bool Before(const Key& a, const Key& b) {
-    return a.section != b.section ? a.section < b.section : a.name < b.name;
+  std::string_view NameOf(const Key& k) const {
+    return std::string_view(names_).substr(k.name_offset, k.name_length);
+  }
+  bool Before(const Key& a, std::uint32_t section, std::string_view name) const {
+    return a.section != section ? a.section < section : NameOf(a) < name;
   }
 
   void ParseLine(std::string_view line);
-  std::string_view Folded(std::string_view part) const {
-    return std::string_view(folded_).substr(static_cast<std::size_t>(part.data() - bytes_.data()),
-                                            part.size());
-  }
+  void AddKey(std::string_view name, std::string_view value, bool present);
 
   std::string bytes_;
-  std::string folded_;
-  std::unordered_map<std::string_view, std::uint32_t> sections_;
+  std::string names_;  // the folded key names, one after another
+  std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> id
   std::vector<Key> keys_;  // sorted by section and name; first of each kept
   // The section that lines go to; none after a repeated header, whose
   // lines can never be asked for.
   std::optional<std::uint32_t> current_;
 };
 
-ParsedFile::ParsedFile(std::string bytes) : bytes_(std::move(bytes)), folded_(bytes_) {
+ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
   const auto line_ends = static_cast<std::size_t>(
       std::count_if(bytes_.begin(), bytes_.end(), [](char c) { return c == '\n' || c == '\r'; }));
   keys_.reserve(line_ends + 1);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
-  sections_.emplace(std::string_view(), 0);
+  sections_.emplace(std::string(), 0);
   current_ = 0;
 
   std::string_view text(bytes_);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  FoldCase(folded_, bytes_.size() - text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t eol = pos;
@@ -167,13 +151,14 @@ ParsedFile::ParsedFile(std::string bytes) : bytes_(std::move(bytes)), folded_(by
     if (eol < text.size() && text[eol] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
   }
   // A stable sort keeps equal names in file order, so the first one stays.
-  std::stable_sort(keys_.begin(), keys_.end(), Before);
+  auto before = [this](const Key& a, const Key& b) { return Before(a, b.section, NameOf(b)); };
+  std::stable_sort(keys_.begin(), keys_.end(), before);
   keys_.erase(std::unique(keys_.begin(), keys_.end(),
-                          [](const Key& a, const Key& b) { return !Before(a, b); }),
+                          [&](const Key& a, const Key& b) { return !before(a, b); }),
               keys_.end());
 }
 
-void ParsedFile::ParseLine(std::string_view line) {
+void ParsedIniFile::ParseLine(std::string_view line) {
   line = Trim(line);
   if (line.empty() || line.front() == ';') return;
 
@@ -183,7 +168,7 @@ void ParsedFile::ParseLine(std::string_view line) {
       const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
       current_.reset();
       const auto id = static_cast<std::uint32_t>(sections_.size());
-      if (sections_.try_emplace(Folded(name), id).second) current_ = id;
+      if (sections_.try_emplace(Lower(name), id).second) current_ = id;
       return;
     }
     // Without "]" the line is no header; like the Windows service we read it
@@ -193,125 +178,110 @@ void ParsedFile::ParseLine(std::string_view line) {
   if (!current_) return;
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) {
-    keys_.push_back(Key{*current_, Folded(UpToNul(line))});
+    AddKey(UpToNul(line), {}, false);
     return;
   }
-  const std::string_view value = Unquote(UpToNul(Trim(line.substr(eq + 1))));
-  keys_.push_back(Key{*current_, Folded(UpToNul(Trim(line.substr(0, eq)))),
-                      static_cast<std::size_t>(value.data() - bytes_.data()), value.size(), true});
+  AddKey(UpToNul(Trim(line.substr(0, eq))), Unquote(UpToNul(Trim(line.substr(eq + 1)))), true);
 }
 
-std::optional<std::string_view> ParsedFile::Find(std::string_view section,
-                                                 std::string_view key) const {
-  const auto s = sections_.find(section);
+void ParsedIniFile::AddKey(std::string_view name, std::string_view value, bool present) {
+  Key key{*current_, names_.size(), name.size()};
+  names_.append(name);
+  FoldCase(names_, key.name_offset);
+  if (present) {
+    key.value_offset = static_cast<std::size_t>(value.data() - bytes_.data());
+    key.value_length = value.size();
+    key.present = true;
+  }
+  keys_.push_back(key);
+}
+
+std::optional<std::string_view> ParsedIniFile::Find(std::string_view section,
+                                                    std::string_view key) const {
+  const auto s = sections_.find(std::string(section));
   if (s == sections_.end()) return std::nullopt;
-  const Key wanted{s->second, key};
-  const auto k = std::lower_bound(keys_.begin(), keys_.end(), wanted, Before);
-  if (k == keys_.end() || Before(wanted, *k) || !k->present) return std::nullopt;
+  const auto k = std::lower_bound(
+      keys_.begin(), keys_.end(), key,
+      [&](const Key& a, std::string_view name) { return Before(a, s->second, name); });
+  if (k == keys_.end() || k->section != s->second || NameOf(*k) != key || !k->present) {
+    return std::nullopt;
+  }
   return std::string_view(bytes_).substr(k->value_offset, k->value_length);
 }
 
-struct CachedFile {
-  FileStamp stamp;
-  std::unique_ptr<const ParsedFile> parsed;
-  std::int64_t read_at_ns = 0;  // taken before the stamp and the bytes
-  std::uint64_t last_use = 0;
+namespace {
 
-  bool Settled() const {
-    const std::int64_t last_change = std::max(stamp.modified_ns, stamp.changed_ns);
-    return last_change < read_at_ns - kSettleNs;
+// Reads and parses `path`; null when it cannot be read.
+std::unique_ptr<const ParsedIniFile> ReadParsed(const std::filesystem::path& path) {
+  WholeFile file = ReadWholeFile(path, kMaxIniFileBytes);
+  switch (file.status) {
+    case WholeFile::Status::kRead:
+      return std::make_unique<const ParsedIniFile>(std::move(file.bytes));
+    case WholeFile::Status::kUnreadable:
+      return nullptr;
+    case WholeFile::Status::kTooLarge:
+      break;
   }
-};
-
-std::int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  throw PrintFailure("无法读取 " + PathToUtf8(path) + "：文件太大（" + std::to_string(file.size) +
+                     " 字节），INI 文件最大 " + std::to_string(kMaxIniFileBytes >> 20) + " MiB");
 }
 
-class ProfileCache {
- public:
-  // Holds the lock while `use` runs on the file as it is now (null when it
-  // cannot be read).
-  template <typename Use>
-  auto With(const std::filesystem::path& path, Use use) {
-    std::lock_guard lock(mutex_);
-    return use(Current(path));
-  }
-
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    files_.clear();
-  }
-
- private:
-  const ParsedFile* Current(const std::filesystem::path& path) {
-    const std::int64_t now = NowNs();
-    const std::optional<FileStamp> stamp = StampFile(path);
-    auto found = files_.find(path.native());
-    if (!stamp) {
-      if (found != files_.end()) files_.erase(found);
-      return nullptr;
-    }
-    CachedFile* entry = found == files_.end() ? nullptr : &found->second;
-    if (entry != nullptr && entry->stamp == *stamp && entry->Settled()) {
-      entry->last_use = ++uses_;
-      return entry->parsed.get();
-    }
-
-    std::optional<std::string> bytes = ReadWholeFile(path);
-    if (!bytes) {
-      if (found != files_.end()) files_.erase(found);
-      return nullptr;
-    }
-    if (entry == nullptr) {
-      if (files_.size() >= kMaxCachedFiles) EvictLeastRecentlyUsed();
-      entry = &files_[path.native()];
-    }
-    if (entry->parsed == nullptr || entry->parsed->bytes() != *bytes) {
-      entry->parsed = std::make_unique<const ParsedFile>(std::move(*bytes));
-    }
-    // Should the file change after this read while keeping this stamp, the
-    // change is recent enough to leave the entry unsettled.
-    entry->stamp = *stamp;
-    entry->read_at_ns = now;
-    entry->last_use = ++uses_;
-    return entry->parsed.get();
-  }
-
-  void EvictLeastRecentlyUsed() {
-    auto oldest = files_.begin();
-    for (auto it = files_.begin(); it != files_.end(); ++it) {
-      if (it->second.last_use < oldest->second.last_use) oldest = it;
-    }
-    if (oldest != files_.end()) files_.erase(oldest);
-  }
-
-  std::mutex mutex_;
-  std::unordered_map<std::filesystem::path::string_type, CachedFile> files_;
-  std::uint64_t uses_ = 0;
-};
-
-ProfileCache& Cache() {
-  static ProfileCache cache;
-  return cache;
-}
+thread_local IniReadingScope* current_scope = nullptr;
 
 }  // namespace
 
 std::optional<std::string> ReadProfileString(std::string_view section, std::string_view key,
                                              const std::filesystem::path& file, std::size_t size) {
-  const std::string section_name = Lower(Trim(section));
-  const std::string key_name = Lower(Trim(key));
-  return Cache().With(file, [&](const ParsedFile* parsed) -> std::optional<std::string> {
-    if (parsed == nullptr) return std::nullopt;
-    const std::optional<std::string_view> value = parsed->Find(section_name, key_name);
-    if (!value) return std::nullopt;
-    const std::size_t limit = size == 0 ? 0 : size - 1;
-    return std::string(value->substr(0, CutWithoutSplitting(*value, limit)));
-  });
+  std::unique_ptr<const ParsedIniFile> own;
+  const ParsedIniFile* parsed = nullptr;
+  if (IniReadingScope* scope = IniReadingScope::Current()) {
+    parsed = scope->Reading(file);
+  } else {
+    own = ReadParsed(file);
+    parsed = own.get();
+  }
+  if (parsed == nullptr) return std::nullopt;
+  const std::optional<std::string_view> value =
+      parsed->Find(Lower(Trim(section)), Lower(Trim(key)));
+  if (!value) return std::nullopt;
+  const std::size_t limit = size == 0 ? 0 : size - 1;
+  return std::string(value->substr(0, CutWithoutSplitting(*value, limit)));
 }
 
-void ClearProfileCache() { Cache().Clear(); }
+IniReadingScope::IniReadingScope() : outer_(current_scope) { current_scope = this; }
+
+IniReadingScope::~IniReadingScope() { current_scope = outer_; }
+
+IniReadingScope* IniReadingScope::Current() { return current_scope; }
+
+const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file) {
+  const auto found = readings_.find(file.native());
+  if (found != readings_.end() && Clock::now() < found->second.fresh_until) {
+    return found->second.parsed.get();
+  }
+  // The old reading goes first, so that a large file is never held twice.
+  if (found != readings_.end()) readings_.erase(found);
+  const auto started = Clock::now();
+  std::unique_ptr<const ParsedIniFile> parsed = ReadParsed(file);
+  const auto done = Clock::now();
+  FileReading& reading = readings_[file.native()];
+  reading.parsed = std::move(parsed);
+  // A file so large that reading it takes a good part of the lifetime
+  // would otherwise be read over and over, a label at a time.
+  reading.fresh_until = done + std::max<Clock::duration>(kReadingLifetime, 10 * (done - started));
+  return reading.parsed.get();
+}
+
+std::filesystem::path IniReadingScope::Remember(
+    const std::string& what, const std::function<std::filesystem::path()>& resolve) {
+  const auto found = remembered_.find(what);
+  if (found != remembered_.end() && Clock::now() - found->second.resolved_at <= kReadingLifetime) {
+    return found->second.value;
+  }
+  Remembered& entry = remembered_[what];
+  entry.value = resolve();
+  entry.resolved_at = Clock::now();
+  return entry.value;
+}
 
 }  // namespace zplport

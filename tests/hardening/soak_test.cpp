@@ -103,7 +103,6 @@ std::vector<std::string> PortLines(const std::string& bytes) {
 TEST(Soak, TenThousandRequestsLeaveNothingBehind) {
   testing::ScopedTempDir folder;
   OverrideProgramFolderForTesting(folder.path());
-  ClearProfileCache();
   FaultPrinter printer(FaultPrinter::Behaviour::kAcceptAndRead);
   ASSERT_TRUE(printer.ok());
   const std::string device = folder.Write("lpt1", "").string();
@@ -213,7 +212,6 @@ TEST(Soak, TenThousandRequestsLeaveNothingBehind) {
   EXPECT_LE(growth, static_cast<long long>(kResidentSlack));
 #endif
   OverrideProgramFolderForTesting({});
-  ClearProfileCache();
 }
 
 }  // namespace

@@ -116,12 +116,10 @@ void PrintTest::init() {
   folder_ = new QTemporaryDir;
   QVERIFY(folder_->isValid());
   zplport::OverrideProgramFolderForTesting(folder_->path().toStdString());
-  zplport::ClearProfileCache();
 }
 
 void PrintTest::cleanup() {
   zplport::OverrideProgramFolderForTesting({});
-  zplport::ClearProfileCache();
   delete folder_;
   folder_ = nullptr;
 }

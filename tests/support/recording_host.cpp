@@ -7,12 +7,10 @@ namespace zplport::testing {
 
 RecordingHost::RecordingHost() {
   OverrideProgramFolderForTesting(folder.path());
-  ClearProfileCache();
 }
 
 RecordingHost::~RecordingHost() {
   OverrideProgramFolderForTesting({});
-  ClearProfileCache();
 }
 
 void RecordingHost::ProcessPendingEvents() {
