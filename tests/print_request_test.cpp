@@ -8,7 +8,12 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "label/label.h"
@@ -315,6 +320,60 @@ TEST_F(PrintRequestTest, EditsShowAtTheNextRequest) {
   EXPECT_EQ(RunPrintRequest(host_), PrintOutcome::kDone);
   ASSERT_TRUE(printer.WaitForJobs(2, std::chrono::seconds(5)));
   EXPECT_EQ(printer.jobs(), (std::vector<std::string>{Label("ABC", "123"), Label("NEW", "")}));
+}
+
+TEST_F(PrintRequestTest, SameSizeEditUnderCoarseTimeStampsShowsAtTheNextRequest) {
+  // Run under the coarse-stat shim too (ctest does), where times come in
+  // whole two-second steps as on a FAT stick, so that nothing stat tells
+  // can show the edit. Both requests fall in one step.
+  using namespace std::chrono;
+  const auto now = system_clock::now().time_since_epoch();
+  std::this_thread::sleep_for(milliseconds(2100) - (now % seconds(2)));
+  const std::string device = MakeDevice();
+  host_.WriteConfig(Ports("LPT1:", "lpt1", device));
+  const auto written = std::filesystem::last_write_time(host_.folder.path() / "Config.ini");
+  host_.quantity = "2";
+  ASSERT_EQ(RunPrintRequest(host_), PrintOutcome::kDone);
+
+  std::string edited = Ports("LPT1:", "lpt1", device);
+  edited.replace(edited.find("darkness=15"), 11, "darkness=20");
+  host_.WriteConfig(edited);
+  std::filesystem::last_write_time(host_.folder.path() / "Config.ini", written);
+  ASSERT_EQ(RunPrintRequest(host_), PrintOutcome::kDone);
+
+  PrintSettings darker = kSettings;
+  darker.darkness = "20";
+  EXPECT_EQ(testing::ReadFileBytes(device),
+            Label("ABC", "123") + "\r\n" + ComposeLabel(darker, "ABC", "123") + "\r\n");
+}
+
+TEST_F(PrintRequestTest, AnyOtherErrorTakesTheFailurePath) {
+  struct Case {
+    const char* name;
+    std::function<void()> raise;
+    std::string message;
+  } cases[] = {
+      {"out of memory", [] { throw std::bad_alloc(); }, kOutOfMemory},
+      {"a library error", [] { throw std::length_error("basic_string::_M_create"); },
+       std::string(kUnexpectedFailure) + "：basic_string::_M_create"},
+      {"anything else", [] { throw 42; }, kUnexpectedFailure},
+  };
+  class FailingHost : public RecordingHost {
+   public:
+    std::string QuantityText() override {
+      raise();
+      return "2";
+    }
+    std::function<void()> raise;
+  };
+  for (const auto& c : cases) {
+    FailingHost host;
+    host.WriteConfig(Network(9));
+    host.raise = c.raise;
+    EXPECT_EQ(RunPrintRequest(host), PrintOutcome::kFailed) << c.name;
+    EXPECT_EQ(host.messages, Messages{c.message}) << c.name;
+    EXPECT_EQ(host.Winsock1.state(), TcpClient::State::kClosed) << c.name;
+  }
 }
 
 }  // namespace

@@ -211,6 +211,24 @@ TEST_F(BadConfigTest, HugeFilesAreReadWhole) {
   EXPECT_EQ(Run("50 MB files, second request", milliseconds(60000)), PrintOutcome::kDone);
 }
 
+TEST_F(BadConfigTest, FileTooLargeToBeAnIniFileIsRefusedByItsSize) {
+  // Sparse: a terabyte that takes no room, read by nothing.
+  const std::uint64_t terabyte = std::uint64_t{1} << 40;
+  const std::string device = Device();
+  for (const char* name : {"Config.ini", "file.ini"}) {
+    host_.WriteConfig(PortMode(device));
+    host_.WriteContent(kContent);
+    const std::filesystem::path huge = host_.folder.path() / name;
+    std::filesystem::resize_file(huge, terabyte);
+    host_.quantity = "2";
+    EXPECT_EQ(Run(std::string("sparse 1 TiB ") + name), PrintOutcome::kFailed) << name;
+    EXPECT_EQ(host_.messages, Messages{"无法读取 " + huge.string() +
+                                       "：文件太大（1099511627776 字节），INI 文件最大 64 MiB"})
+        << name;
+  }
+  EXPECT_EQ(testing::ReadFileBytes(device), "");
+}
+
 // Addresses that are wrong as written. The requests run in a child with a
 // network of its own, so that an address the system might still take (such
 // as the old short form 1.2.3 = 1.2.0.3) can never reach a real host.
