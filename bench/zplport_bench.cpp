@@ -1,6 +1,17 @@
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "printing/print_request.h"
 #include "settings/ini_files.h"
@@ -16,7 +27,8 @@ constexpr int kLines = 32768;
 std::string FullContent() {
   std::string content = "[content]\r\n";
   for (int i = 0; i < kLines; ++i) {
-    content += "c(" + std::to_string(i) + ")=Line " + std::to_string(i) + " \xD6\xD0\xCE\xC4\r\n";
+    content += "c(" + std::to_string(i) + ")=Line " + std::to_string(i) +
+               " \xD6\xD0\xCE\xC4 of a label\r\n";
   }
   return content;
 }
@@ -56,6 +68,114 @@ void BM_MaximumNetworkRequest(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(host.SendText.size());
 }
 BENCHMARK(BM_MaximumNetworkRequest)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// What one run of the real zplport-cli cost, as a whole process.
+struct ProcessCost {
+  double milliseconds = 0;
+  long max_rss_kib = 0;
+  bool ok = false;
+};
+
+ProcessCost RunCli(const std::filesystem::path& cli, const std::string& quantity) {
+  const std::string program = cli.string();
+  std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(quantity.c_str()),
+                          nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  ProcessCost cost;
+  const auto started = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return cost;
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  cost.milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  cost.max_rss_kib = usage.ru_maxrss;
+  cost.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return cost;
+}
+
+// The system calls of one run, counted by strace (all threads); nothing
+// when strace is not installed.
+std::optional<long> CountSystemCalls(const std::filesystem::path& cli, const std::string& quantity,
+                                     const std::filesystem::path& folder) {
+  const std::filesystem::path report = folder / "strace.txt";
+  const std::string command = "strace -f -c -o '" + report.string() + "' '" + cli.string() + "' " +
+                              quantity + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return std::nullopt;
+  std::ifstream in(report);
+  std::string line;
+  std::optional<long> total;
+  // The last line: "100.00  0.001  12  543  206 total"
+  while (std::getline(in, line)) {
+    if (line.find(" total") == std::string::npos) continue;
+    long calls = 0;
+    double percent = 0, seconds = 0;
+    long usecs = 0;
+    if (std::sscanf(line.c_str(), "%lf %lf %ld %ld", &percent, &seconds, &usecs, &calls) == 4) {
+      total = calls;
+    }
+  }
+  return total;
+}
+
+// Quantity 0 and quantity 32767 of the real zplport-cli, side by side in
+// one run: the whole process each time, started, reading its INI files,
+// printing and ending. Arg 0: network to a loopback printer; 1: the port,
+// mapped to a file.
+void BM_WholeProcess(benchmark::State& state) {
+  const bool port = state.range(0) == 1;
+  testing::ScopedTempDir folder;
+  const std::filesystem::path cli = folder.path() / "zplport-cli";
+  std::filesystem::copy_file(ZPLPORT_CLI_PATH, cli);
+  folder.Write("file.ini", FullContent());
+  testing::FaultPrinter printer(testing::FaultPrinter::Behaviour::kAcceptAndRead);
+  const std::filesystem::path device = folder.Write("lpt1.out", "");
+  const std::string settings =
+      "darkness=15\r\n[zuobiao]\r\nzbx=50\r\nzby=50\r\nzbx1=50\r\nzby1=150\r\n[font]\r\na=40\r\n"
+      "b=40\r\n";
+  folder.Write("Config.ini", port ? "[prtmod]\r\nprtmod=LPT1:\r\n" + settings +
+                                        "[ports]\r\nlpt1=" + device.string() + "\r\n"
+                                  : "[prtmod]\r\nprtmod=ip\r\n" + settings +
+                                        "[network]\r\nprinterip=127.0.0.1\r\nprinterport=" +
+                                        std::to_string(printer.port()) + "\r\n");
+
+  double none_ms = 0, full_ms = 0;
+  long rss = 0;
+  std::int64_t runs = 0;
+  for (auto _ : state) {
+    const ProcessCost none = RunCli(cli, "0");
+    const ProcessCost full = RunCli(cli, "32767");
+    if (!none.ok || !full.ok) state.SkipWithError("zplport-cli failed");
+    none_ms += none.milliseconds;
+    full_ms += full.milliseconds;
+    rss = std::max(rss, full.max_rss_kib);
+    ++runs;
+    std::filesystem::resize_file(device, 0);
+    printer.TakeJobs();
+  }
+  state.counters["q0_ms"] = none_ms / static_cast<double>(runs);
+  state.counters["q32767_ms"] = full_ms / static_cast<double>(runs);
+  state.counters["ratio"] = full_ms / none_ms;
+  state.counters["rss_kib"] = static_cast<double>(rss);
+  const std::optional<long> calls_none = CountSystemCalls(cli, "0", folder.path());
+  const std::optional<long> calls_full = CountSystemCalls(cli, "32767", folder.path());
+  if (calls_none && calls_full) {
+    state.counters["q0_syscalls"] = static_cast<double>(*calls_none);
+    state.counters["q32767_syscalls"] = static_cast<double>(*calls_full);
+    state.counters["syscalls_per_label"] = static_cast<double>(*calls_full - *calls_none) / 16384;
+  }
+}
+BENCHMARK(BM_WholeProcess)
+    ->ArgName("port")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 }  // namespace
 }  // namespace zplport

@@ -1,35 +1,24 @@
 #include "label/label.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace zplport {
 
 LabelText ComposeLabel(const PrintSettings& s, const std::string& line1, const std::string& line2) {
   // A short format setting print speed B, the darkness command, then the
   // label proper with its two fields in font 0.
-  LabelText label;
-  label.reserve(80 + line1.size() + line2.size());
-  label += "^XA^PRB^XZ~SD";
-  label += s.darkness;
-  label += "^XA^FO";
-  label += s.zbx;
-  label += ",";
-  label += s.zby;
-  label += "^A0,";
-  label += s.a;
-  label += ",";
-  label += s.b;
-  label += "^FD";
-  label += line1;
-  label += "^FS^FO";
-  label += s.zbx1;
-  label += ",";
-  label += s.zby1;
-  label += "^A0,";
-  label += s.a;
-  label += ",";
-  label += s.b;
-  label += "^FD";
-  label += line2;
-  label += "^FS^PQ1^XZ";
+  const std::string_view pieces[] = {
+      "^XA^PRB^XZ~SD", s.darkness, "^XA^FO",     s.zbx,  ",", s.zby,  "^A0,", s.a, ",", s.b,
+      "^FD",           line1,      "^FS^FO",     s.zbx1, ",", s.zby1, "^A0,", s.a, ",", s.b,
+      "^FD",           line2,      "^FS^PQ1^XZ",
+  };
+  std::size_t size = 0;
+  for (const std::string_view piece : pieces) size += piece.size();
+  // One allocation and a copy a piece: the request composes thousands.
+  LabelText label(size, '\0');
+  char* out = label.data();
+  for (const std::string_view piece : pieces) out = std::copy(piece.begin(), piece.end(), out);
   return label;
 }
 

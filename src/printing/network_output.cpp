@@ -196,9 +196,9 @@ void SendAndClose(PrintHost& host) {
   if (client.Poll() != TcpClient::State::kOpen) FailSend(client, "连接尚未建立");
   CheckPeerStillOpen(client);
 
-  // The window's text may change under the ticks; send what this request
-  // composed.
-  const std::string text = host.SendText;
+  // Nothing changes the window's text under the ticks: a second request is
+  // refused while this one runs.
+  const std::string_view text = host.SendText;
   const PumpResult sent = PumpBytes(
       host, text, limits.stall, [&](std::string_view rest) { return client.Send(rest); },
       [&] { CheckPeerStillOpen(client); });

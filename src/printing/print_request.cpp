@@ -35,6 +35,9 @@ class PrintingScope {
 
 namespace {
 
+// Beyond this the outgoing text grows as it goes.
+constexpr std::size_t kMostReservedText = std::size_t{64} << 20;
+
 std::string AsciiUpper(std::string text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -113,7 +116,15 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     }
     if (IsNetwork(prtmod)) {
       OpenPrinterConnection(host);
-      ForEachLabel(n, settings, lines, [&](const LabelText& label) { AppendLabel(host, label); });
+      const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
+      ForEachLabel(n, settings, lines, [&](const LabelText& label) {
+        // The labels of one request are much alike in size: room for all
+        // of them at once spares the copies of an ever longer text.
+        if (host.SendText.empty()) {
+          host.SendText.reserve(std::min(label.size() * labels, kMostReservedText));
+        }
+        AppendLabel(host, label);
+      });
       SendAndClose(host);
       host.ShowMessage(kPrintSucceeded);
       return PrintOutcome::kDone;

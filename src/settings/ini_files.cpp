@@ -1,6 +1,7 @@
 #include "settings/ini_files.h"
 
-#include <initializer_list>
+#include <charconv>
+#include <span>
 
 #include "platform/file_system.h"
 #include "platform/program_folder.h"
@@ -23,42 +24,54 @@ std::filesystem::path InFolder(const std::filesystem::path& folder, const char* 
 #endif
 }
 
-// `names` lists the spellings to try, the usual one first. Windows file
-// names ignore case, so there the first is the only one. Inside a request
-// the answer is worked out once per reading of the file, not per value.
-std::filesystem::path FindInProgramFolder(std::initializer_list<const char*> names) {
-  auto find = [names] {
-    const std::filesystem::path folder = ProgramFolder();
+// The spellings to try, the usual one first. Windows file names ignore
+// case, so there the first is the only one.
+constexpr const char* kConfigNames[] = {"Config.ini", "config.ini", "CONFIG.INI"};
+constexpr const char* kContentNames[] = {"file.ini", "FILE.INI"};
+
+std::filesystem::path FindInProgramFolder(std::span<const char* const> names) {
+  const std::filesystem::path folder = ProgramFolder();
 #ifndef _WIN32
-    for (const char* name : names) {
-      std::filesystem::path candidate = InFolder(folder, name);
-      if (PathExists(candidate)) return candidate;
-    }
+  for (const char* name : names) {
+    std::filesystem::path candidate = InFolder(folder, name);
+    if (PathExists(candidate)) return candidate;
+  }
 #endif
-    return InFolder(folder, *names.begin());
-  };
-  if (IniReadingScope* scope = IniReadingScope::Current())
-    return scope->Remember(*names.begin(), find);
-  return find();
+  return InFolder(folder, names.front());
+}
+
+// Inside a request the file is looked for once per reading of it, not once
+// per value.
+std::string ReadFrom(std::span<const char* const> names, std::string_view section,
+                     std::string_view key) {
+  if (IniReadingScope* scope = IniReadingScope::Current()) {
+    const std::filesystem::path& file =
+        scope->Remember(names.front(), [names] { return FindInProgramFolder(names); });
+    return modINI::GetIniValue(section, key, file, "", modINI::kValueBufferSize);
+  }
+  return modINI::GetIniValue(section, key, FindInProgramFolder(names), "",
+                             modINI::kValueBufferSize);
 }
 
 }  // namespace
 
-std::filesystem::path ConfigFilePath() {
-  return FindInProgramFolder({"Config.ini", "config.ini", "CONFIG.INI"});
-}
+std::filesystem::path ConfigFilePath() { return FindInProgramFolder(kConfigNames); }
 
-std::filesystem::path ContentFilePath() { return FindInProgramFolder({"file.ini", "FILE.INI"}); }
+std::filesystem::path ContentFilePath() { return FindInProgramFolder(kContentNames); }
 
 std::string ReadSetting(std::string_view section, std::string_view key) {
-  return modINI::GetIniValue(section, key, ConfigFilePath(), "", modINI::kValueBufferSize);
+  return ReadFrom(kConfigNames, section, key);
 }
 
-std::string ContentKey(int number) { return "c(" + std::to_string(number) + ")"; }
+std::string ContentKey(int number) {
+  char key[16] = "c(";
+  char* end = std::to_chars(key + 2, key + sizeof key - 1, number).ptr;
+  *end++ = ')';
+  return std::string(key, end);
+}
 
 std::string ReadContentLine(int number) {
-  return modINI::GetIniValue("content", ContentKey(number), ContentFilePath(), "",
-                             modINI::kValueBufferSize);
+  return ReadFrom(kContentNames, "content", ContentKey(number));
 }
 
 }  // namespace zplport

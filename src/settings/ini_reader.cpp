@@ -1,6 +1,8 @@
 #include "settings/ini_reader.h"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "settings/profile_file.h"
 
@@ -31,15 +33,15 @@ std::string GetIniValue(std::string_view section, std::string_view key,
                         std::int32_t size) {
   // A buffer of no characters receives nothing.
   const std::size_t buffer_size = size > 0 ? static_cast<std::size_t>(size) : 0;
-  const std::optional<std::string> raw = ReadProfileString(section, key, file, buffer_size);
+  std::optional<std::string> value = ReadProfileString(section, key, file, buffer_size);
 
   // Everything from the first ";" on is a comment; the text before it is kept
   // exactly, trailing spaces included.
-  std::string_view value = raw ? std::string_view(*raw) : std::string_view();
-  value = value.substr(0, value.find(';'));
+  if (value) value->resize(std::min(value->find(';'), value->size()));
 
-  if (value.empty()) return std::string(default_value);
-  return ReplaceLineBreakMarkers(value);
+  if (!value || value->empty()) return std::string(default_value);
+  if (value->find(kLineBreakMarker) == std::string::npos) return std::move(*value);
+  return ReplaceLineBreakMarkers(*value);
 }
 
 }  // namespace zplport::modINI

@@ -1,6 +1,7 @@
 #include "settings/profile_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,11 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// The first `c` in [from, to), or null.
+const char* Next(const char* from, const char* to, char c) {
+  return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(to - from)));
+}
+
 bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
@@ -42,17 +48,27 @@ void ForEachCharacter(std::string_view s, Visit visit) {
 // Folds ASCII letters to lower case. The second byte of a GBK character may
 // look like a letter ("\x81\x41" and "\x81\x61" are two characters), so
 // it is left alone.
-void FoldCase(std::string& s, std::size_t from = 0) {
-  ForEachCharacter(std::string_view(s).substr(from), [&](std::size_t i, std::size_t width) {
-    char& c = s[from + i];
+void FoldCase(char* text, std::size_t size) {
+  ForEachCharacter(std::string_view(text, size), [&](std::size_t i, std::size_t width) {
+    char& c = text[i];
     if (width == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   });
 }
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  FoldCase(out);
+  FoldCase(out.data(), out.size());
   return out;
+}
+
+// `name` folded to lower case, held in `storage` only when it has a capital
+// to fold: the names the tool asks for have none.
+std::string_view Folded(std::string_view name, std::string& storage) {
+  if (std::none_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+    return name;
+  }
+  storage = Lower(name);
+  return storage;
 }
 
 std::string_view Unquote(std::string_view value) {
@@ -91,8 +107,9 @@ std::size_t CutWithoutSplitting(std::string_view value, std::size_t limit) {
 }  // namespace
 
 // One parsed file: the first section of each name and, in it, the first key
-// of each name. Names are kept folded to lower case, values as offsets into
-// the file's bytes.
+// of each name. Names are folded to lower case where they stand in the
+// file's bytes (values are never touched), and keys refer to them by offset.
+// Files are at most kMaxIniFileBytes, so offsets fit in 32 bits.
 class ParsedIniFile {
  public:
   explicit ParsedIniFile(std::string bytes);
@@ -106,35 +123,55 @@ class ParsedIniFile {
   // lines of the same name.
   struct Key {
     std::uint32_t section = 0;
-    std::size_t name_offset = 0;  // into names_
-    std::size_t name_length = 0;
-    std::size_t value_offset = 0;  // into bytes_
-    std::size_t value_length = 0;
+    std::uint32_t name_offset = 0;
+    std::uint32_t name_length = 0;
+    std::uint32_t value_offset = 0;
+    std::uint32_t value_length = 0;
     bool present = false;
   };
-  std::string_view NameOf(const Key& k) const {
-    return std::string_view(names_).substr(k.name_offset, k.name_length);
+  static constexpr std::uint32_t kEmptySlot = 0xFFFFFFFF;
+
+  std::string_view Bytes(std::uint32_t offset, std::uint32_t length) const {
+    return std::string_view(bytes_).substr(offset, length);
   }
-  bool Before(const Key& a, std::uint32_t section, std::string_view name) const {
-    return a.section != section ? a.section < section : NameOf(a) < name;
+  std::string_view NameOf(const Key& k) const { return Bytes(k.name_offset, k.name_length); }
+  std::uint32_t OffsetOf(std::string_view part) const {
+    return static_cast<std::uint32_t>(part.data() - bytes_.data());
   }
+  // The slot that holds the key of this section and name, or the empty
+  // slot where it would go.
+  std::size_t SlotOf(std::uint32_t section, std::string_view name) const;
 
   void ParseLine(std::string_view line);
   void AddKey(std::string_view name, std::string_view value, bool present);
 
   std::string bytes_;
-  std::string names_;  // the folded key names, one after another
-  std::unordered_map<std::string, std::uint32_t> sections_;  // folded name -> id
-  std::vector<Key> keys_;  // sorted by section and name; first of each kept
+  // Lets the map be searched with a view, without a string made for it.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>()(name);
+    }
+  };
+  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>>
+      sections_;           // folded name -> id
+  std::vector<Key> keys_;  // the first of each name in each section
+  // Open addressing over keys_: indices, or kEmptySlot; a power of two in
+  // size, never more than half full.
+  std::vector<std::uint32_t> slots_;
   // The section that lines go to; none after a repeated header, whose
   // lines can never be asked for.
   std::optional<std::uint32_t> current_;
 };
 
 ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
-  const auto line_ends = static_cast<std::size_t>(
-      std::count_if(bytes_.begin(), bytes_.end(), [](char c) { return c == '\n' || c == '\r'; }));
-  keys_.reserve(line_ends + 1);
+  std::size_t lines = 1;
+  for (const char* p = bytes_.data(); (p = Next(p, bytes_.data() + bytes_.size(), '\n'));) {
+    ++lines, ++p;
+  }
+  std::size_t slots = 16;
+  while (slots < 2 * lines) slots *= 2;
+  slots_.assign(slots, kEmptySlot);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
   sections_.emplace(std::string(), 0);
@@ -143,19 +180,34 @@ ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
   std::string_view text(bytes_);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::size_t pos = 0;
+  const char* const end = text.data() + text.size();
   while (pos < text.size()) {
-    std::size_t eol = pos;
-    while (eol < text.size() && text[eol] != '\n' && text[eol] != '\r') ++eol;
-    ParseLine(text.substr(pos, eol - pos));
-    pos = eol + 1;
-    if (eol < text.size() && text[eol] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    // A line ends at LF, CR or CR LF.
+    const char* const start = text.data() + pos;
+    const char* eol = Next(start, end, '\n');
+    if (eol == nullptr) eol = end;
+    if (const char* cr = Next(start, eol, '\r')) eol = cr;
+    ParseLine(text.substr(pos, static_cast<std::size_t>(eol - start)));
+    std::size_t eol_pos = pos + static_cast<std::size_t>(eol - start);
+    pos = eol_pos + 1;
+    if (eol_pos < text.size() && text[eol_pos] == '\r' && pos < text.size() && text[pos] == '\n') {
+      ++pos;
+    }
   }
-  // A stable sort keeps equal names in file order, so the first one stays.
-  auto before = [this](const Key& a, const Key& b) { return Before(a, b.section, NameOf(b)); };
-  std::stable_sort(keys_.begin(), keys_.end(), before);
-  keys_.erase(std::unique(keys_.begin(), keys_.end(),
-                          [&](const Key& a, const Key& b) { return !before(a, b); }),
-              keys_.end());
+}
+
+std::size_t ParsedIniFile::SlotOf(std::uint32_t section, std::string_view name) const {
+  // FNV-1a over the section and the name.
+  std::uint64_t hash = 14695981039346656037u ^ section;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 32)) & mask;;
+       slot = (slot + 1) & mask) {
+    const std::uint32_t index = slots_[slot];
+    if (index == kEmptySlot) return slot;
+    const Key& key = keys_[index];
+    if (key.section == section && NameOf(key) == name) return slot;
+  }
 }
 
 void ParsedIniFile::ParseLine(std::string_view line) {
@@ -185,28 +237,27 @@ void ParsedIniFile::ParseLine(std::string_view line) {
 }
 
 void ParsedIniFile::AddKey(std::string_view name, std::string_view value, bool present) {
-  Key key{*current_, names_.size(), name.size()};
-  names_.append(name);
-  FoldCase(names_, key.name_offset);
+  Key key{*current_, OffsetOf(name), static_cast<std::uint32_t>(name.size())};
+  // The name is never a part of any value, so it can be folded in place.
+  FoldCase(bytes_.data() + key.name_offset, key.name_length);
+  const std::size_t slot = SlotOf(key.section, NameOf(key));
+  if (slots_[slot] != kEmptySlot) return;  // the first of a name wins
   if (present) {
-    key.value_offset = static_cast<std::size_t>(value.data() - bytes_.data());
-    key.value_length = value.size();
+    key.value_offset = OffsetOf(value);
+    key.value_length = static_cast<std::uint32_t>(value.size());
     key.present = true;
   }
+  slots_[slot] = static_cast<std::uint32_t>(keys_.size());
   keys_.push_back(key);
 }
 
 std::optional<std::string_view> ParsedIniFile::Find(std::string_view section,
                                                     std::string_view key) const {
-  const auto s = sections_.find(std::string(section));
+  const auto s = sections_.find(section);
   if (s == sections_.end()) return std::nullopt;
-  const auto k = std::lower_bound(
-      keys_.begin(), keys_.end(), key,
-      [&](const Key& a, std::string_view name) { return Before(a, s->second, name); });
-  if (k == keys_.end() || k->section != s->second || NameOf(*k) != key || !k->present) {
-    return std::nullopt;
-  }
-  return std::string_view(bytes_).substr(k->value_offset, k->value_length);
+  const std::uint32_t index = slots_[SlotOf(s->second, key)];
+  if (index == kEmptySlot || !keys_[index].present) return std::nullopt;
+  return Bytes(keys_[index].value_offset, keys_[index].value_length);
 }
 
 namespace {
@@ -241,8 +292,9 @@ std::optional<std::string> ReadProfileString(std::string_view section, std::stri
     parsed = own.get();
   }
   if (parsed == nullptr) return std::nullopt;
+  std::string section_storage, key_storage;
   const std::optional<std::string_view> value =
-      parsed->Find(Lower(Trim(section)), Lower(Trim(key)));
+      parsed->Find(Folded(Trim(section), section_storage), Folded(Trim(key), key_storage));
   if (!value) return std::nullopt;
   const std::size_t limit = size == 0 ? 0 : size - 1;
   return std::string(value->substr(0, CutWithoutSplitting(*value, limit)));
@@ -272,7 +324,7 @@ const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file)
   return reading.parsed.get();
 }
 
-std::filesystem::path IniReadingScope::Remember(
+const std::filesystem::path& IniReadingScope::Remember(
     const std::string& what, const std::function<std::filesystem::path()>& resolve) {
   const auto found = remembered_.find(what);
   if (found != remembered_.end() && Clock::now() - found->second.resolved_at <= kReadingLifetime) {

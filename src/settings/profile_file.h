@@ -62,9 +62,9 @@ class IniReadingScope {
   const ParsedIniFile* Reading(const std::filesystem::path& file);
 
   // `resolve()`, worked out again only as often as a file is read: for the
-  // file names that the readings come from.
-  std::filesystem::path Remember(const std::string& what,
-                                 const std::function<std::filesystem::path()>& resolve);
+  // file names that the readings come from. Valid while the scope lives.
+  const std::filesystem::path& Remember(const std::string& what,
+                                        const std::function<std::filesystem::path()>& resolve);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -79,7 +79,7 @@ class IniReadingScope {
 
   IniReadingScope* outer_;
   std::unordered_map<std::filesystem::path::string_type, FileReading> readings_;
-  std::unordered_map<std::string, Remembered> remembered_;
+  std::unordered_map<std::string, Remembered> remembered_;  // nodes stay put
 };
 
 }  // namespace zplport
