@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "printer/status.h"
@@ -209,13 +211,19 @@ void SendJob(std::uint16_t port, const std::string& bytes) {
   EXPECT_TRUE(client.WaitForCleanClose());
 }
 
+// The jobs once `count` of them are drawn and announced, or after kWait.
+std::vector<Job> JobsWhenDone(const PrinterServer& server, std::size_t count) {
+  EXPECT_TRUE(server.WaitForJobs(count, kWait)) << "waiting for " << count << " jobs";
+  return server.jobs();
+}
+
 TEST(PrinterServerTest, RoundTripKeepsEveryByteAndSavesIt) {
   ScopedTempDir folder;
+  std::vector<std::string> announced;
   PrinterServer server({.output_folder = folder.path()});
   ASSERT_EQ(server.Start(), "");
   ASSERT_NE(server.port(), 0);
   EXPECT_EQ(server.endpoint(), "127.0.0.1:" + std::to_string(server.port()));
-  std::vector<std::string> announced;
   server.set_on_job([&](const Job& job) { announced.push_back(FormatJobSummary(job)); });
   server.StartThread();
 
@@ -225,10 +233,11 @@ TEST(PrinterServerTest, RoundTripKeepsEveryByteAndSavesIt) {
   ASSERT_TRUE(client.connected());
   ASSERT_TRUE(client.Send(sent));
   client.ShutdownSending();
-  // The close comes only after the job is stored, so no wait is needed below.
+  // The close comes only after the job is stored; drawing it comes later.
   ASSERT_TRUE(client.WaitForCleanClose());
+  EXPECT_TRUE(ReadFileBytes(folder.path() / "job-0001.zpl") == sent);
 
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 1);
   ASSERT_EQ(jobs.size(), 1u);
   const Job& job = jobs[0];
   EXPECT_EQ(job.number, 1);
@@ -268,7 +277,7 @@ TEST(PrinterServerTest, ServesIpv6Loopback) {
   ASSERT_TRUE(client.Send(kOurLabel));
   client.ShutdownSending();
   ASSERT_TRUE(client.WaitForCleanClose());
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 1);
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].bytes, kOurLabel);
   EXPECT_EQ(jobs[0].path, "");  // memory only
@@ -283,16 +292,15 @@ TEST(PrinterServerTest, NumberingContinuesAfterExistingJobFiles) {
   server.StartThread();
 
   SendJob(server.port(), "new");
-  SendJob(server.port(), "");  // a connection with nothing sent is still a job
+  SendJob(server.port(), "next");
 
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 2);
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[0].number, 5);
   EXPECT_EQ(jobs[0].path, (folder.path() / "job-0005.zpl").string());
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0005.zpl"), "new");
   EXPECT_EQ(jobs[1].number, 6);
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / "job-0006.zpl"));
-  EXPECT_EQ(std::filesystem::file_size(folder.path() / "job-0006.zpl"), 0u);
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0006.zpl"), "next");
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0001.zpl"), "old one");
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0004.zpl"), "old four");
 }
@@ -304,7 +312,7 @@ TEST(PrinterServerTest, FileThatAppearsLaterIsNotOverwritten) {
   folder.Write("job-0001.zpl", "someone else's");
   server.StartThread();
   SendJob(server.port(), "mine");
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].number, 2);
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0001.zpl"), "someone else's");
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0002.zpl"), "mine");
@@ -320,13 +328,13 @@ TEST(PrinterServerTest, IdleConnectionDoesNotHoldUpAnother) {
   ASSERT_TRUE(idle.Send("^XA^FDfirst"));
 
   SendJob(server.port(), "second");
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].bytes, "second");
 
   ASSERT_TRUE(idle.Send("^FS^XZ"));
   idle.ShutdownSending();
   ASSERT_TRUE(idle.WaitForCleanClose());
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 2);
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[1].bytes, "^XA^FDfirst^FS^XZ");
   EXPECT_EQ(jobs[1].labels, 1);
@@ -357,7 +365,7 @@ TEST(PrinterServerTest, ResetMidJobIsRecordedAndSaved) {
 
   // The server goes on serving after a reset.
   SendJob(server.port(), "next");
-  ASSERT_EQ(server.jobs().size(), 2u);
+  ASSERT_EQ(JobsWhenDone(server, 2).size(), 2u);
   EXPECT_FALSE(server.jobs()[1].reset);
 }
 
@@ -419,7 +427,7 @@ TEST(PrinterServerTest, AnswersHostStatusAtOnce) {
   EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
   client.ShutdownSending();
   EXPECT_TRUE(client.WaitForCleanClose());
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].status_replies, 2);
   EXPECT_NE(FormatJobSummary(server.jobs()[0]).find(", ~HS answered 2 times"), std::string::npos);
 }
@@ -436,7 +444,7 @@ TEST(PrinterServerTest, AnswersHostStatusToASenderThatHasShutDownSending) {
   const std::string reply = HostStatusReply(1800);
   EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
   EXPECT_TRUE(client.WaitForCleanClose());
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].status_replies, 1);
 }
 
@@ -452,8 +460,107 @@ TEST(PrinterServerTest, SenderThatResetsAfterAskingDoesNotStopTheServer) {
   }
   ASSERT_TRUE(server.WaitForJobs(1, kWait));
   SendJob(server.port(), "next");
-  ASSERT_EQ(server.jobs().size(), 2u);
+  ASSERT_EQ(JobsWhenDone(server, 2).size(), 2u);
   EXPECT_EQ(server.jobs()[1].bytes, "next");
+}
+
+// The connection's own end, as the server names its peer.
+std::string LocalEndpoint(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
+TEST(PrinterServerTest, AnswersStatusAndTakesJobsWhileAJobIsDrawn) {
+  // The first job's announcement holds up the worker as a label that takes
+  // long to draw would: both happen there, one after the other.
+  std::mutex mutex;
+  std::condition_variable released_changed;
+  bool released = false;
+  PrinterServer server({});
+  ASSERT_EQ(server.Start(), "");
+  server.set_on_job([&](const Job& job) {
+    if (job.number != 1) return;
+    std::unique_lock lock(mutex);
+    released_changed.wait_for(lock, kWait, [&] { return released; });
+  });
+  server.StartThread();
+  SendJob(server.port(), kOurLabel);
+
+  const auto start = std::chrono::steady_clock::now();
+  Client asking(server.port());
+  ASSERT_TRUE(asking.connected());
+  ASSERT_TRUE(asking.Send("~HS"));
+  const std::string reply = HostStatusReply(1218);
+  EXPECT_EQ(ReadReply(asking.fd(), reply.size()), reply);
+  SendJob(server.port(), "^XA^FDsecond^FS^XZ");  // stored and closed
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_TRUE(server.jobs().empty());
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  released_changed.notify_all();
+  EXPECT_EQ(JobsWhenDone(server, 2).size(), 2u);
+}
+
+TEST(PrinterServerTest, ConnectionThatSendsNothingIsLoggedNotSaved) {
+  ScopedTempDir folder;
+  std::mutex mutex;
+  std::vector<std::string> log;
+  PrinterServer server({.output_folder = folder.path()});
+  server.set_on_log([&](const std::string& line) {
+    std::lock_guard lock(mutex);
+    log.push_back(line);
+  });
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+
+  Client probe(server.port());  // connects and leaves
+  ASSERT_TRUE(probe.connected());
+  const std::string probe_end = LocalEndpoint(probe.fd());
+  probe.ShutdownSending();
+  EXPECT_TRUE(probe.WaitForCleanClose());
+  SendJob(server.port(), kOurLabel);
+
+  const auto jobs = JobsWhenDone(server, 1);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].number, 1);  // probes take no number
+  std::vector<std::string> saved;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    if (entry.path().extension() == ".zpl") saved.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(saved, std::vector<std::string>{"job-0001.zpl"});
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(log, std::vector<std::string>{"probe from " + probe_end +
+                                          " (connection closed without data)"});
+}
+
+TEST(PrinterServerTest, JobOverTheReadLimitIsStoredWholeButNotDrawn) {
+  ScopedTempDir folder;
+  const std::string sent = kOurLabel + "^XA^FO0,0^FD" + std::string(100000, 'x') + "^FS^XZ";
+  for (const bool on_disk : {true, false}) {
+    PrinterServer server({.output_folder = on_disk ? folder.path() : std::filesystem::path(),
+                          .max_job_bytes = 4096});
+    ASSERT_EQ(server.Start(), "");
+    server.StartThread();
+    SendJob(server.port(), sent);
+    const auto jobs = JobsWhenDone(server, 1);
+    ASSERT_EQ(jobs.size(), 1u);
+    const Job& job = jobs[0];
+    EXPECT_EQ(job.size, sent.size());
+    EXPECT_TRUE(job.bytes == sent.substr(0, 4096)) << job.bytes.size();
+    EXPECT_EQ(job.labels, 1) << "counted in what was read";
+    EXPECT_TRUE(job.pngs.empty());
+    EXPECT_NE(FormatJobSummary(job).find(", over the read limit of 4096 bytes: labels counted in "
+                                         "the first 4096 bytes only, none drawn"),
+              std::string::npos)
+        << FormatJobSummary(job);
+    if (on_disk) {
+      EXPECT_TRUE(ReadFileBytes(job.path) == sent);
+    }
+  }
 }
 
 TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
@@ -470,8 +577,8 @@ TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
       garbage,
   };
   for (const auto& job : jobs) SendJob(server.port(), job);
-  ASSERT_EQ(server.jobs().size(), 4u);
-  const auto done = server.jobs();
+  const auto done = JobsWhenDone(server, 4);
+  ASSERT_EQ(done.size(), 4u);
   EXPECT_NE(FormatJobSummary(done[0]).find("warnings: format cut off before ^XZ"),
             std::string::npos)
       << FormatJobSummary(done[0]);
@@ -485,7 +592,7 @@ TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
 #endif
   // And the server still serves.
   SendJob(server.port(), "^XA^FDok^FS^XZ");
-  EXPECT_EQ(server.jobs().size(), 5u);
+  EXPECT_EQ(JobsWhenDone(server, 5).size(), 5u);
 }
 
 TEST(PrinterServerTest, RendersNothingWhenToldNotTo) {
@@ -494,7 +601,7 @@ TEST(PrinterServerTest, RendersNothingWhenToldNotTo) {
   ASSERT_EQ(server.Start(), "");
   server.StartThread();
   SendJob(server.port(), kOurLabel);
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_TRUE(server.jobs()[0].pngs.empty());
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "job-0001-1.png"));
   EXPECT_EQ(server.jobs()[0].copies, std::vector<long>{1});
