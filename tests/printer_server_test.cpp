@@ -6,13 +6,18 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -70,6 +75,8 @@ TEST(FormatJobSummaryTest, OneLinePerJob) {
       {{.number = 2, .size = 10, .formats = 1, .reset = true, .path = "o/job-0002.zpl"},
        "job 2: reset after 10 bytes, 0 labels (1 format) -> o/job-0002.zpl"},
       {{.number = 3, .size = 0}, "job 3: 0 bytes, 0 labels (0 formats)"},
+      {{.number = 5, .size = 11, .timed_out = true, .path = "o/job-0005.zpl"},
+       "job 5: timed out after 11 bytes, 0 labels (0 formats) -> o/job-0005.zpl"},
       {{.number = 4, .size = 5, .path = "o/job-0004.zpl", .error = "o/job-0004.zpl: No space"},
        "job 4: 5 bytes, 0 labels (0 formats), not saved: o/job-0004.zpl: No space"},
   };
@@ -505,11 +512,11 @@ TEST(PrinterServerTest, AnswersStatusAndTakesJobsWhileAJobIsDrawn) {
   EXPECT_EQ(JobsWhenDone(server, 2).size(), 2u);
 }
 
-TEST(PrinterServerTest, ConnectionThatSendsNothingIsLoggedNotSaved) {
+TEST(PrinterServerTest, ConnectionsThatSendNothingAreLoggedAndIdleOnesClosed) {
   ScopedTempDir folder;
   std::mutex mutex;
   std::vector<std::string> log;
-  PrinterServer server({.output_folder = folder.path()});
+  PrinterServer server({.output_folder = folder.path(), .idle_timeout = 300ms});
   server.set_on_log([&](const std::string& line) {
     std::lock_guard lock(mutex);
     log.push_back(line);
@@ -517,24 +524,90 @@ TEST(PrinterServerTest, ConnectionThatSendsNothingIsLoggedNotSaved) {
   ASSERT_EQ(server.Start(), "");
   server.StartThread();
 
+  const auto start = std::chrono::steady_clock::now();
   Client probe(server.port());  // connects and leaves
   ASSERT_TRUE(probe.connected());
   const std::string probe_end = LocalEndpoint(probe.fd());
   probe.ShutdownSending();
   EXPECT_TRUE(probe.WaitForCleanClose());
+  Client silent(server.port());
+  Client stalled(server.port());
+  ASSERT_TRUE(silent.connected());
+  const std::string silent_end = LocalEndpoint(silent.fd());
+  ASSERT_TRUE(stalled.Send("^XA^FO10,10"));
+  // The server gives up on both after the idle time; what arrived is a job.
+  EXPECT_TRUE(silent.WaitForCleanClose());
+  EXPECT_TRUE(stalled.WaitForCleanClose());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
   SendJob(server.port(), kOurLabel);
 
-  const auto jobs = JobsWhenDone(server, 1);
-  ASSERT_EQ(jobs.size(), 1u);
-  EXPECT_EQ(jobs[0].number, 1);  // probes take no number
+  const auto jobs = JobsWhenDone(server, 2);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].bytes, "^XA^FO10,10");
+  EXPECT_EQ(FormatJobSummary(jobs[0]).rfind("job 1: timed out after 11 bytes", 0), 0u)
+      << FormatJobSummary(jobs[0]);
+  EXPECT_EQ(jobs[1].number, 2);  // probes take no number
   std::vector<std::string> saved;
   for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
     if (entry.path().extension() == ".zpl") saved.push_back(entry.path().filename().string());
   }
-  EXPECT_EQ(saved, std::vector<std::string>{"job-0001.zpl"});
+  std::sort(saved.begin(), saved.end());
+  EXPECT_EQ(saved, (std::vector<std::string>{"job-0001.zpl", "job-0002.zpl"}));
   std::lock_guard lock(mutex);
-  EXPECT_EQ(log, std::vector<std::string>{"probe from " + probe_end +
-                                          " (connection closed without data)"});
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "probe from " + probe_end + " (connection closed without data)",
+                     "idle connection from " + silent_end + " closed after 300 ms without data",
+                 }));
+}
+
+TEST(PrinterServerTest, OutOfDescriptorsItPausesAcceptingUntilIdleClientsGo) {
+  // The server runs in a child process whose descriptors run out; it
+  // reports its port, then the processor time it used while serving.
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(report[0]);
+    const rlimit limit{64, 64};
+    setrlimit(RLIMIT_NOFILE, &limit);
+    PrinterServer server({.max_jobs = 1, .idle_timeout = 500ms});
+    const std::uint16_t port = server.Start().empty() ? server.port() : 0;
+    [[maybe_unused]] auto n = write(report[1], &port, sizeof port);
+    const auto start = std::chrono::steady_clock::now();
+    const std::atomic<bool> stop{false};
+    server.Run(stop);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double figures[2] = {
+        usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+    n = write(report[1], figures, sizeof figures);
+    _exit(0);
+  }
+  close(report[1]);
+  auto read_report = [&](void* into, std::size_t size) {
+    pollfd p{report[0], POLLIN, 0};
+    return poll(&p, 1, 10000) == 1 && read(report[0], into, size) == static_cast<ssize_t>(size);
+  };
+  std::uint16_t port = 0;
+  const bool started = read_report(&port, sizeof port) && port != 0;
+  EXPECT_TRUE(started);
+  bool done = false;
+  double figures[2] = {};
+  if (started) {
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 70; ++i) idle.push_back(std::make_unique<Client>(port));
+    SendJob(port, kOurLabel);
+    done = read_report(figures, sizeof figures);
+  }
+  EXPECT_TRUE(done) << "the job did not get through";
+  if (!done) kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(report[0]);
+  // Spinning on the listener would take most of the wall time.
+  EXPECT_LT(figures[0], 0.25 * figures[1]) << figures[0] << " s of " << figures[1] << " s";
 }
 
 TEST(PrinterServerTest, JobOverTheReadLimitIsStoredWholeButNotDrawn) {

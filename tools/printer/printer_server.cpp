@@ -31,6 +31,9 @@ constexpr int kReadsPerPass = 16;
 // this, and given up on this long after its job is done.
 constexpr std::size_t kMaxPendingReply = std::size_t{64} * 1024;
 constexpr auto kReplyGrace = std::chrono::seconds(5);
+// How long accepting pauses when it fails: doubled at each failure in a row.
+constexpr std::chrono::milliseconds kMinAcceptPause{100};
+constexpr std::chrono::milliseconds kMaxAcceptPause{1000};
 // Lists in a summary line stop after this many items.
 constexpr std::size_t kMaxListedCommands = 12;
 constexpr std::size_t kMaxListedWarnings = 5;
@@ -111,6 +114,12 @@ std::string SizeText(std::size_t bytes) {
   return Plural(bytes, "byte");
 }
 
+// "60 s", "250 ms".
+std::string DurationText(std::chrono::milliseconds duration) {
+  if (duration.count() % 1000 == 0) return std::to_string(duration.count() / 1000) + " s";
+  return std::to_string(duration.count()) + " ms";
+}
+
 // Up to `limit` bytes from the start of the file at `path`.
 std::string ReadHead(const std::string& path, std::size_t limit, std::string& error) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -162,6 +171,7 @@ LabelCount CountLabels(std::string_view zpl) {
 std::string FormatJobSummary(const Job& job) {
   std::string line = "job " + std::to_string(job.number) + ": ";
   if (job.reset) line += "reset after ";
+  if (job.timed_out) line += "timed out after ";
   line += Plural(job.size, "byte") + ", " + Plural(static_cast<std::size_t>(job.labels), "label") +
           " (" + Plural(static_cast<std::size_t>(job.formats), "format") + ")";
   if (!job.error.empty()) {
@@ -314,17 +324,23 @@ bool PrinterServer::RunOnce(int timeout_ms) {
   if (listen_fd_ < 0 || done()) return false;
 
   const auto now = Clock::now();
-  // Waking up in time to give up on a reply nobody reads.
+  // Waking up in time for the next deadline: a reply nobody reads, an idle
+  // sender, the end of a pause in accepting.
   auto wake_by = [&](Clock::time_point when) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
     const int left_ms = static_cast<int>(std::clamp<std::int64_t>(left, 0, 24 * 3600 * 1000));
     if (timeout_ms < 0 || left_ms < timeout_ms) timeout_ms = left_ms;
   };
   const bool taking = TakingJobs();
+  const bool idle_limit = options_.idle_timeout.count() > 0;
   std::vector<pollfd> watched;
   watched.push_back({wake_read_fd_, POLLIN, 0});
-  const bool accepting = taking;
-  if (accepting) watched.push_back({listen_fd_, POLLIN, 0});
+  const bool accepting = taking && now >= accept_resumes_;
+  if (accepting) {
+    watched.push_back({listen_fd_, POLLIN, 0});
+  } else if (taking) {
+    wake_by(accept_resumes_);
+  }
   const std::size_t first_connection = watched.size();
   for (const auto& [fd, connection] : connections_) {
     // Once the last job is stored, the others are left waiting; watching
@@ -333,7 +349,11 @@ bool PrinterServer::RunOnce(int timeout_ms) {
     short events = connection.finished ? POLLOUT : POLLIN;
     if (!connection.reply.empty()) events |= POLLOUT;
     watched.push_back({fd, events, 0});
-    if (connection.finished) wake_by(connection.close_by);
+    if (connection.finished) {
+      wake_by(connection.close_by);
+    } else if (idle_limit) {
+      wake_by(connection.idle_by);
+    }
   }
 
   if (poll(watched.data(), watched.size(), timeout_ms) < 0) {
@@ -362,7 +382,12 @@ bool PrinterServer::RunOnce(int timeout_ms) {
   const auto after = Clock::now();
   for (auto it = connections_.begin(); it != connections_.end();) {
     const auto next = std::next(it);
-    if (it->second.finished && after >= it->second.close_by) CloseConnection(it->first);
+    Connection& connection = it->second;
+    if (connection.finished) {
+      if (after >= connection.close_by) CloseConnection(it->first);
+    } else if (idle_limit && TakingJobs() && after >= connection.idle_by) {
+      if (FinishJob(it->first, connection, Ending::kIdle)) connections_.erase(it);
+    }
     it = next;
   }
   if (accepting && watched[1].revents != 0 && TakingJobs()) AcceptAll();
@@ -416,7 +441,20 @@ void PrinterServer::AcceptAll() {
     if (fd < 0) {
       const int error = errno;
       if (error == EINTR || error == ECONNABORTED) continue;
-      return;  // EAGAIN, or out of descriptors: try again on the next pass
+      if (error == EAGAIN || error == EWOULDBLOCK) return;
+      // Out of descriptors or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM): the
+      // waiting connection stays queued and the listener readable, so it is
+      // left alone for a while, longer each time, until a client leaves.
+      if (accept_pause_.count() == 0) {
+        Log("cannot accept connections: " + ErrnoText(error) + "; trying again shortly");
+      }
+      accept_pause_ = std::clamp(accept_pause_ * 2, kMinAcceptPause, kMaxAcceptPause);
+      accept_resumes_ = Clock::now() + accept_pause_;
+      return;
+    }
+    if (accept_pause_.count() != 0) {
+      accept_pause_ = std::chrono::milliseconds(0);
+      Log("accepting connections again");
     }
     if (!SetNonBlocking(fd)) {
       close(fd);
@@ -424,6 +462,7 @@ void PrinterServer::AcceptAll() {
     }
     Connection connection;
     connection.peer = EndpointOf(peer, length);
+    connection.idle_by = Clock::now() + options_.idle_timeout;
     connections_.emplace(fd, std::move(connection));
   }
 }
@@ -434,6 +473,7 @@ bool PrinterServer::ReadFrom(int fd, Connection& connection) {
     const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n > 0) {
       const std::string_view piece(buffer, static_cast<std::size_t>(n));
+      connection.idle_by = Clock::now() + options_.idle_timeout;
       Store(connection, piece);
       if (const int requests = connection.status_requests.Feed(piece); requests > 0) {
         connection.status_replies += requests;
@@ -528,9 +568,14 @@ void PrinterServer::CloseConnection(int fd) {
 
 bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
   if (connection.number == 0) {
-    // Nothing arrived: a port probe, not a job.
-    Log("probe from " + connection.peer + " (connection " +
-        (ending == Ending::kReset ? "reset" : "closed") + " without data)");
+    // Nothing arrived: a port probe or a client that gave up, not a job.
+    if (ending == Ending::kIdle) {
+      Log("idle connection from " + connection.peer + " closed after " +
+          DurationText(options_.idle_timeout) + " without data");
+    } else {
+      Log("probe from " + connection.peer + " (connection " +
+          (ending == Ending::kReset ? "reset" : "closed") + " without data)");
+    }
     close(fd);
     return true;
   }
@@ -543,6 +588,7 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
   job.bytes = std::move(connection.bytes);
   job.size = connection.size;
   job.reset = ending == Ending::kReset;
+  job.timed_out = ending == Ending::kIdle;
   job.path = std::move(connection.path);
   job.error = std::move(connection.error);
   job.status_replies = connection.status_replies;

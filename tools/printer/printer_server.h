@@ -54,9 +54,10 @@ struct Job {
   std::size_t size = 0;  // bytes received
   int labels = 0;
   int formats = 0;
-  bool reset = false;   // the sender reset the connection before EOF
-  std::string path{};   // saved file; empty when kept in memory only
-  std::string error{};  // why the file could not be saved, if it could not
+  bool reset = false;      // the sender reset the connection before EOF
+  bool timed_out = false;  // closed by the server: no byte came for idle_timeout
+  std::string path{};      // saved file; empty when kept in memory only
+  std::string error{};     // why the file could not be saved, if it could not
   // What the job asked of the printer (zpl_parser.h).
   std::vector<long> copies{};               // ^PQ of each label
   std::string darkness{};                   // ~SD, as sent
@@ -72,6 +73,7 @@ struct Job {
 // One line, no line end, e.g.
 //   job 1: 1234 bytes, 2 labels (4 formats) -> out/job-0001.zpl
 //   job 2: reset after 10 bytes, 0 labels (1 format) -> out/job-0002.zpl
+//   job 5: timed out after 10 bytes, 0 labels (1 format) -> out/job-0005.zpl
 //   job 3: 5 bytes, 0 labels (0 formats)                (memory only)
 //   job 4: 5 bytes, 0 labels (0 formats), not saved: <reason>
 // followed by what is known of the job, each part only when there is any:
@@ -95,6 +97,8 @@ struct PrinterOptions {
   bool retain_bytes = true;                // false: jobs() records keep no bytes (long runs)
   int dpi = 203;                           // resolution of rendered labels: 203, 300 or 600
   bool render = true;                      // PNGs beside saved jobs (needs an output folder)
+  // A connection that sends no byte for this long is closed; 0 = never.
+  std::chrono::milliseconds idle_timeout{std::chrono::seconds(60)};
   // The most of one job that is read back to be drawn, or kept in memory
   // when there is no output folder. A larger job is saved whole, and its
   // labels are counted in this much of it and not drawn.
@@ -123,7 +127,8 @@ class PrinterServer {
   // close long before. A slow callback delays only the jobs behind it.
   void set_on_job(std::function<void(const Job&)> on_job) { on_job_ = std::move(on_job); }
   // Set before serving. Called on the serving thread with one line about a
-  // connection that is not a job (a probe), e.g.
+  // connection that is not a job (a probe, an idle client) or about
+  // connections that cannot be accepted, e.g.
   //   probe from 127.0.0.1:40312 (connection closed without data)
   void set_on_log(std::function<void(const std::string&)> on_log) { on_log_ = std::move(on_log); }
 
@@ -148,7 +153,7 @@ class PrinterServer {
 
  private:
   using Clock = std::chrono::steady_clock;
-  enum class Ending { kEndOfFile, kReset };
+  enum class Ending { kEndOfFile, kReset, kIdle };
   struct Connection {
     std::string peer;  // "127.0.0.1:40312"
     // Set at the first byte, so that probes take no number.
@@ -164,6 +169,7 @@ class PrinterServer {
     std::string reply;             // status replies not yet sent
     bool finished = false;         // the job is stored; only the reply is left to send
     Clock::time_point close_by{};  // when finished: give up sending then
+    Clock::time_point idle_by{};   // when not finished: closed if no byte by then
   };
 
   bool TakingJobs() const;
@@ -198,6 +204,10 @@ class PrinterServer {
   std::map<int, Connection> connections_;  // by socket
   std::function<void(const Job&)> on_job_;
   std::function<void(const std::string&)> on_log_;
+  // Accepting stops for a while when it fails for want of descriptors or
+  // memory: the listener stays readable, and polling it would spin.
+  Clock::time_point accept_resumes_{};
+  std::chrono::milliseconds accept_pause_{0};
   JobRenderer renderer_;  // the printer's one state, for the server's lifetime
 
   mutable std::mutex mutex_;
