@@ -227,7 +227,8 @@ int NextJobNumber(const std::filesystem::path& folder) {
 }
 
 PrinterServer::PrinterServer(PrinterOptions options)
-    : options_(std::move(options)), renderer_(RendererOptions{.dpi = options_.dpi}) {}
+    : options_(std::move(options)),
+      renderer_(RendererOptions{.dpi = options_.dpi, .encoding = options_.encoding}) {}
 
 PrinterServer::~PrinterServer() {
   Stop();

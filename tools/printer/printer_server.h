@@ -97,6 +97,7 @@ struct PrinterOptions {
   bool retain_bytes = true;                // false: jobs() records keep no bytes (long runs)
   int dpi = 203;                           // resolution of rendered labels: 203, 300 or 600
   bool render = true;                      // PNGs beside saved jobs (needs an output folder)
+  std::string encoding = "gbk";            // field text without ^CI: gbk, utf-8 or cp1252
   // A connection that sends no byte for this long is closed; 0 = never.
   std::chrono::milliseconds idle_timeout{std::chrono::seconds(60)};
   // The most of one job that is read back to be drawn, or kept in memory
