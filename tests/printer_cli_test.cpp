@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace zplport::printer {
 namespace {
 
@@ -17,6 +19,8 @@ TEST(PrinterCommandLineTest, DefaultsListenOnLoopbackPort9100) {
   EXPECT_EQ(parsed.options.output_folder, ".");
   EXPECT_EQ(parsed.options.max_jobs, 0);
   EXPECT_EQ(parsed.options.dpi, 203);
+  EXPECT_EQ(parsed.options.encoding, "gbk");
+  EXPECT_EQ(parsed.options.idle_timeout, std::chrono::seconds(60));
 }
 
 TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
@@ -35,6 +39,10 @@ TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
   EXPECT_EQ(ParsePrinterCommandLine({"--dpi", "300"}).options.dpi, 300);
   EXPECT_EQ(ParsePrinterCommandLine({"--dpi=600"}).options.dpi, 600);
   EXPECT_EQ(ParsePrinterCommandLine({"--dpi=203"}).options.dpi, 203);
+  EXPECT_EQ(ParsePrinterCommandLine({"--encoding", "UTF-8"}).options.encoding, "utf-8");
+  EXPECT_EQ(ParsePrinterCommandLine({"--encoding=cp1252"}).options.encoding, "cp1252");
+  EXPECT_EQ(ParsePrinterCommandLine({"--idle", "0"}).options.idle_timeout.count(), 0);
+  EXPECT_EQ(ParsePrinterCommandLine({"--idle=5"}).options.idle_timeout, std::chrono::seconds(5));
   EXPECT_TRUE(ParsePrinterCommandLine({"--help"}).help);
 }
 
@@ -56,6 +64,11 @@ TEST(PrinterCommandLineTest, RejectsBadArguments) {
       {{"--dpi", "1200"}, "bad dpi: 1200 (203, 300 or 600)"},
       {{"--dpi=high"}, "bad dpi: high (203, 300 or 600)"},
       {{"--dpi"}, "--dpi needs a value"},
+      {{"--encoding", "big5"}, "bad encoding: big5 (gbk, utf-8 or cp1252)"},
+      {{"--encoding="}, "--encoding needs a value"},
+      {{"--idle", "-1"}, "bad idle time: -1"},
+      {{"--idle", "1.5"}, "bad idle time: 1.5"},
+      {{"--idle", "99999999999"}, "bad idle time: 99999999999"},
       {{"--verbose"}, "unknown argument: --verbose"},
       {{"9100"}, "unknown argument: 9100"},
       {{"--port", "0", "extra"}, "unknown argument: extra"},

@@ -6,12 +6,19 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "printer/status.h"
@@ -68,6 +75,8 @@ TEST(FormatJobSummaryTest, OneLinePerJob) {
       {{.number = 2, .size = 10, .formats = 1, .reset = true, .path = "o/job-0002.zpl"},
        "job 2: reset after 10 bytes, 0 labels (1 format) -> o/job-0002.zpl"},
       {{.number = 3, .size = 0}, "job 3: 0 bytes, 0 labels (0 formats)"},
+      {{.number = 5, .size = 11, .timed_out = true, .path = "o/job-0005.zpl"},
+       "job 5: timed out after 11 bytes, 0 labels (0 formats) -> o/job-0005.zpl"},
       {{.number = 4, .size = 5, .path = "o/job-0004.zpl", .error = "o/job-0004.zpl: No space"},
        "job 4: 5 bytes, 0 labels (0 formats), not saved: o/job-0004.zpl: No space"},
   };
@@ -209,13 +218,19 @@ void SendJob(std::uint16_t port, const std::string& bytes) {
   EXPECT_TRUE(client.WaitForCleanClose());
 }
 
+// The jobs once `count` of them are drawn and announced, or after kWait.
+std::vector<Job> JobsWhenDone(const PrinterServer& server, std::size_t count) {
+  EXPECT_TRUE(server.WaitForJobs(count, kWait)) << "waiting for " << count << " jobs";
+  return server.jobs();
+}
+
 TEST(PrinterServerTest, RoundTripKeepsEveryByteAndSavesIt) {
   ScopedTempDir folder;
+  std::vector<std::string> announced;
   PrinterServer server({.output_folder = folder.path()});
   ASSERT_EQ(server.Start(), "");
   ASSERT_NE(server.port(), 0);
   EXPECT_EQ(server.endpoint(), "127.0.0.1:" + std::to_string(server.port()));
-  std::vector<std::string> announced;
   server.set_on_job([&](const Job& job) { announced.push_back(FormatJobSummary(job)); });
   server.StartThread();
 
@@ -225,10 +240,11 @@ TEST(PrinterServerTest, RoundTripKeepsEveryByteAndSavesIt) {
   ASSERT_TRUE(client.connected());
   ASSERT_TRUE(client.Send(sent));
   client.ShutdownSending();
-  // The close comes only after the job is stored, so no wait is needed below.
+  // The close comes only after the job is stored; drawing it comes later.
   ASSERT_TRUE(client.WaitForCleanClose());
+  EXPECT_TRUE(ReadFileBytes(folder.path() / "job-0001.zpl") == sent);
 
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 1);
   ASSERT_EQ(jobs.size(), 1u);
   const Job& job = jobs[0];
   EXPECT_EQ(job.number, 1);
@@ -268,7 +284,7 @@ TEST(PrinterServerTest, ServesIpv6Loopback) {
   ASSERT_TRUE(client.Send(kOurLabel));
   client.ShutdownSending();
   ASSERT_TRUE(client.WaitForCleanClose());
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 1);
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].bytes, kOurLabel);
   EXPECT_EQ(jobs[0].path, "");  // memory only
@@ -283,16 +299,15 @@ TEST(PrinterServerTest, NumberingContinuesAfterExistingJobFiles) {
   server.StartThread();
 
   SendJob(server.port(), "new");
-  SendJob(server.port(), "");  // a connection with nothing sent is still a job
+  SendJob(server.port(), "next");
 
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 2);
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[0].number, 5);
   EXPECT_EQ(jobs[0].path, (folder.path() / "job-0005.zpl").string());
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0005.zpl"), "new");
   EXPECT_EQ(jobs[1].number, 6);
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / "job-0006.zpl"));
-  EXPECT_EQ(std::filesystem::file_size(folder.path() / "job-0006.zpl"), 0u);
+  EXPECT_EQ(ReadFileBytes(folder.path() / "job-0006.zpl"), "next");
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0001.zpl"), "old one");
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0004.zpl"), "old four");
 }
@@ -304,7 +319,7 @@ TEST(PrinterServerTest, FileThatAppearsLaterIsNotOverwritten) {
   folder.Write("job-0001.zpl", "someone else's");
   server.StartThread();
   SendJob(server.port(), "mine");
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].number, 2);
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0001.zpl"), "someone else's");
   EXPECT_EQ(ReadFileBytes(folder.path() / "job-0002.zpl"), "mine");
@@ -320,13 +335,13 @@ TEST(PrinterServerTest, IdleConnectionDoesNotHoldUpAnother) {
   ASSERT_TRUE(idle.Send("^XA^FDfirst"));
 
   SendJob(server.port(), "second");
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].bytes, "second");
 
   ASSERT_TRUE(idle.Send("^FS^XZ"));
   idle.ShutdownSending();
   ASSERT_TRUE(idle.WaitForCleanClose());
-  const auto jobs = server.jobs();
+  const auto jobs = JobsWhenDone(server, 2);
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[1].bytes, "^XA^FDfirst^FS^XZ");
   EXPECT_EQ(jobs[1].labels, 1);
@@ -357,7 +372,7 @@ TEST(PrinterServerTest, ResetMidJobIsRecordedAndSaved) {
 
   // The server goes on serving after a reset.
   SendJob(server.port(), "next");
-  ASSERT_EQ(server.jobs().size(), 2u);
+  ASSERT_EQ(JobsWhenDone(server, 2).size(), 2u);
   EXPECT_FALSE(server.jobs()[1].reset);
 }
 
@@ -419,7 +434,7 @@ TEST(PrinterServerTest, AnswersHostStatusAtOnce) {
   EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
   client.ShutdownSending();
   EXPECT_TRUE(client.WaitForCleanClose());
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].status_replies, 2);
   EXPECT_NE(FormatJobSummary(server.jobs()[0]).find(", ~HS answered 2 times"), std::string::npos);
 }
@@ -436,7 +451,7 @@ TEST(PrinterServerTest, AnswersHostStatusToASenderThatHasShutDownSending) {
   const std::string reply = HostStatusReply(1800);
   EXPECT_EQ(ReadReply(client.fd(), reply.size()), reply);
   EXPECT_TRUE(client.WaitForCleanClose());
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_EQ(server.jobs()[0].status_replies, 1);
 }
 
@@ -452,8 +467,173 @@ TEST(PrinterServerTest, SenderThatResetsAfterAskingDoesNotStopTheServer) {
   }
   ASSERT_TRUE(server.WaitForJobs(1, kWait));
   SendJob(server.port(), "next");
-  ASSERT_EQ(server.jobs().size(), 2u);
+  ASSERT_EQ(JobsWhenDone(server, 2).size(), 2u);
   EXPECT_EQ(server.jobs()[1].bytes, "next");
+}
+
+// The connection's own end, as the server names its peer.
+std::string LocalEndpoint(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
+TEST(PrinterServerTest, AnswersStatusAndTakesJobsWhileAJobIsDrawn) {
+  // The first job's announcement holds up the worker as a label that takes
+  // long to draw would: both happen there, one after the other.
+  std::mutex mutex;
+  std::condition_variable released_changed;
+  bool released = false;
+  PrinterServer server({});
+  ASSERT_EQ(server.Start(), "");
+  server.set_on_job([&](const Job& job) {
+    if (job.number != 1) return;
+    std::unique_lock lock(mutex);
+    released_changed.wait_for(lock, kWait, [&] { return released; });
+  });
+  server.StartThread();
+  SendJob(server.port(), kOurLabel);
+
+  const auto start = std::chrono::steady_clock::now();
+  Client asking(server.port());
+  ASSERT_TRUE(asking.connected());
+  ASSERT_TRUE(asking.Send("~HS"));
+  const std::string reply = HostStatusReply(1218);
+  EXPECT_EQ(ReadReply(asking.fd(), reply.size()), reply);
+  SendJob(server.port(), "^XA^FDsecond^FS^XZ");  // stored and closed
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_TRUE(server.jobs().empty());
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  released_changed.notify_all();
+  EXPECT_EQ(JobsWhenDone(server, 2).size(), 2u);
+}
+
+TEST(PrinterServerTest, ConnectionsThatSendNothingAreLoggedAndIdleOnesClosed) {
+  ScopedTempDir folder;
+  std::mutex mutex;
+  std::vector<std::string> log;
+  PrinterServer server({.output_folder = folder.path(), .idle_timeout = 300ms});
+  server.set_on_log([&](const std::string& line) {
+    std::lock_guard lock(mutex);
+    log.push_back(line);
+  });
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+
+  const auto start = std::chrono::steady_clock::now();
+  Client probe(server.port());  // connects and leaves
+  ASSERT_TRUE(probe.connected());
+  const std::string probe_end = LocalEndpoint(probe.fd());
+  probe.ShutdownSending();
+  EXPECT_TRUE(probe.WaitForCleanClose());
+  Client silent(server.port());
+  Client stalled(server.port());
+  ASSERT_TRUE(silent.connected());
+  const std::string silent_end = LocalEndpoint(silent.fd());
+  ASSERT_TRUE(stalled.Send("^XA^FO10,10"));
+  // The server gives up on both after the idle time; what arrived is a job.
+  EXPECT_TRUE(silent.WaitForCleanClose());
+  EXPECT_TRUE(stalled.WaitForCleanClose());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  SendJob(server.port(), kOurLabel);
+
+  const auto jobs = JobsWhenDone(server, 2);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].bytes, "^XA^FO10,10");
+  EXPECT_EQ(FormatJobSummary(jobs[0]).rfind("job 1: timed out after 11 bytes", 0), 0u)
+      << FormatJobSummary(jobs[0]);
+  EXPECT_EQ(jobs[1].number, 2);  // probes take no number
+  std::vector<std::string> saved;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    if (entry.path().extension() == ".zpl") saved.push_back(entry.path().filename().string());
+  }
+  std::sort(saved.begin(), saved.end());
+  EXPECT_EQ(saved, (std::vector<std::string>{"job-0001.zpl", "job-0002.zpl"}));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "probe from " + probe_end + " (connection closed without data)",
+                     "idle connection from " + silent_end + " closed after 300 ms without data",
+                 }));
+}
+
+TEST(PrinterServerTest, OutOfDescriptorsItPausesAcceptingUntilIdleClientsGo) {
+  // The server runs in a child process whose descriptors run out; it
+  // reports its port, then the processor time it used while serving.
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(report[0]);
+    const rlimit limit{64, 64};
+    setrlimit(RLIMIT_NOFILE, &limit);
+    PrinterServer server({.max_jobs = 1, .idle_timeout = 500ms});
+    const std::uint16_t port = server.Start().empty() ? server.port() : 0;
+    [[maybe_unused]] auto n = write(report[1], &port, sizeof port);
+    const auto start = std::chrono::steady_clock::now();
+    const std::atomic<bool> stop{false};
+    server.Run(stop);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double figures[2] = {
+        usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+    n = write(report[1], figures, sizeof figures);
+    _exit(0);
+  }
+  close(report[1]);
+  auto read_report = [&](void* into, std::size_t size) {
+    pollfd p{report[0], POLLIN, 0};
+    return poll(&p, 1, 10000) == 1 && read(report[0], into, size) == static_cast<ssize_t>(size);
+  };
+  std::uint16_t port = 0;
+  const bool started = read_report(&port, sizeof port) && port != 0;
+  EXPECT_TRUE(started);
+  bool done = false;
+  double figures[2] = {};
+  if (started) {
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 70; ++i) idle.push_back(std::make_unique<Client>(port));
+    SendJob(port, kOurLabel);
+    done = read_report(figures, sizeof figures);
+  }
+  EXPECT_TRUE(done) << "the job did not get through";
+  if (!done) kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(report[0]);
+  // Spinning on the listener would take most of the wall time.
+  EXPECT_LT(figures[0], 0.25 * figures[1]) << figures[0] << " s of " << figures[1] << " s";
+}
+
+TEST(PrinterServerTest, JobOverTheReadLimitIsStoredWholeButNotDrawn) {
+  ScopedTempDir folder;
+  const std::string sent = kOurLabel + "^XA^FO0,0^FD" + std::string(100000, 'x') + "^FS^XZ";
+  for (const bool on_disk : {true, false}) {
+    PrinterServer server({.output_folder = on_disk ? folder.path() : std::filesystem::path(),
+                          .max_job_bytes = 4096});
+    ASSERT_EQ(server.Start(), "");
+    server.StartThread();
+    SendJob(server.port(), sent);
+    const auto jobs = JobsWhenDone(server, 1);
+    ASSERT_EQ(jobs.size(), 1u);
+    const Job& job = jobs[0];
+    EXPECT_EQ(job.size, sent.size());
+    EXPECT_TRUE(job.bytes == sent.substr(0, 4096)) << job.bytes.size();
+    EXPECT_EQ(job.labels, 1) << "counted in what was read";
+    EXPECT_TRUE(job.pngs.empty());
+    EXPECT_NE(FormatJobSummary(job).find(", over the read limit of 4096 bytes: labels counted in "
+                                         "the first 4096 bytes only, none drawn"),
+              std::string::npos)
+        << FormatJobSummary(job);
+    if (on_disk) {
+      EXPECT_TRUE(ReadFileBytes(job.path) == sent);
+    }
+  }
 }
 
 TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
@@ -470,8 +650,8 @@ TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
       garbage,
   };
   for (const auto& job : jobs) SendJob(server.port(), job);
-  ASSERT_EQ(server.jobs().size(), 4u);
-  const auto done = server.jobs();
+  const auto done = JobsWhenDone(server, 4);
+  ASSERT_EQ(done.size(), 4u);
   EXPECT_NE(FormatJobSummary(done[0]).find("warnings: format cut off before ^XZ"),
             std::string::npos)
       << FormatJobSummary(done[0]);
@@ -485,7 +665,7 @@ TEST(PrinterServerTest, MalformedJobsAreSummarisedNotFatal) {
 #endif
   // And the server still serves.
   SendJob(server.port(), "^XA^FDok^FS^XZ");
-  EXPECT_EQ(server.jobs().size(), 5u);
+  EXPECT_EQ(JobsWhenDone(server, 5).size(), 5u);
 }
 
 TEST(PrinterServerTest, RendersNothingWhenToldNotTo) {
@@ -494,7 +674,7 @@ TEST(PrinterServerTest, RendersNothingWhenToldNotTo) {
   ASSERT_EQ(server.Start(), "");
   server.StartThread();
   SendJob(server.port(), kOurLabel);
-  ASSERT_EQ(server.jobs().size(), 1u);
+  ASSERT_EQ(JobsWhenDone(server, 1).size(), 1u);
   EXPECT_TRUE(server.jobs()[0].pngs.empty());
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "job-0001-1.png"));
   EXPECT_EQ(server.jobs()[0].copies, std::vector<long>{1});

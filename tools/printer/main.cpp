@@ -1,9 +1,11 @@
 // zplport-printer: a loopback stand-in for a label printer's raw TCP port.
-// Prints "listening on ADDR:PORT", then one summary line per job.
+// Prints "listening on ADDR:PORT", then one summary line per job and one
+// line about each connection that was not a job.
 #include <signal.h>
 
 #include <atomic>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,12 +44,20 @@ int main(int argc, char** argv) {
   }
 
   InstallStopHandlers();
+  // Jobs are announced by the server's worker, the other lines by its
+  // serving thread. The server, made after these, stops both before they go.
+  std::mutex output;
+  auto print = [&output](const std::string& line) {
+    std::lock_guard lock(output);
+    std::cout << line << std::endl;
+  };
   PrinterServer server(command.options);
   if (const std::string error = server.Start(); !error.empty()) {
     std::cerr << "zplport-printer: " << error << "\n";
     return 1;
   }
-  server.set_on_job([](const Job& job) { std::cout << FormatJobSummary(job) << std::endl; });
+  server.set_on_job([&print](const Job& job) { print(FormatJobSummary(job)); });
+  server.set_on_log(print);
   std::cout << "listening on " << server.endpoint() << std::endl;
   server.Run(g_stop);
   return 0;

@@ -1,12 +1,19 @@
 #include "printer/printer_cli.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <chrono>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string_view>
 
 namespace zplport::printer {
 namespace {
+
+// A year: longer is the same as never.
+constexpr long kMaxIdleSeconds = 365L * 24 * 3600;
 
 std::optional<long> ParseNumber(std::string_view text, long max) {
   long value = 0;
@@ -18,15 +25,21 @@ std::optional<long> ParseNumber(std::string_view text, long max) {
   return value;
 }
 
+// The encodings field text may be read in where a job sets no ^CI.
+constexpr std::string_view kEncodings[] = {"gbk", "utf-8", "cp1252"};
+
 }  // namespace
 
 const char kPrinterUsage[] =
     "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N] [--dpi D]\n"
-    "  --port N    TCP port to listen on (default 9100; 0 = any free port)\n"
-    "  --bind ADDR address to listen on (default 127.0.0.1; e.g. ::1)\n"
-    "  --out DIR   folder for job-NNNN.zpl files (default: current folder)\n"
-    "  --jobs N    exit after N jobs (default 0 = until SIGINT or SIGTERM)\n"
-    "  --dpi D     resolution of the job-NNNN-L.png label images: 203 (default), 300 or 600\n";
+    "                       [--encoding E] [--idle S]\n"
+    "  --port N      TCP port to listen on (default 9100; 0 = any free port)\n"
+    "  --bind ADDR   address to listen on (default 127.0.0.1; e.g. ::1)\n"
+    "  --out DIR     folder for job-NNNN.zpl files (default: current folder)\n"
+    "  --jobs N      exit after N jobs (default 0 = until SIGINT or SIGTERM)\n"
+    "  --dpi D       resolution of the job-NNNN-L.png label images: 203 (default), 300 or 600\n"
+    "  --encoding E  field text of jobs without ^CI: gbk (default), utf-8 or cp1252\n"
+    "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n";
 
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
   PrinterCommandLine parsed;
@@ -47,7 +60,7 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
       value = std::string(arg.substr(equals + 1));
     }
     if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs" &&
-        name != "--dpi") {
+        name != "--dpi" && name != "--encoding" && name != "--idle") {
       parsed.error = "unknown argument: " + std::string(arg);
       return parsed;
     }
@@ -79,9 +92,24 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
         return parsed;
       }
       parsed.options.dpi = static_cast<int>(*dpi);
+    } else if (name == "--idle") {
+      const auto seconds = ParseNumber(*value, kMaxIdleSeconds);
+      if (!seconds) {
+        parsed.error = "bad idle time: " + *value;
+        return parsed;
+      }
+      parsed.options.idle_timeout = std::chrono::seconds(*seconds);
     } else if (value->empty()) {
       parsed.error = name + " needs a value";
       return parsed;
+    } else if (name == "--encoding") {
+      std::string lower = *value;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (std::find(std::begin(kEncodings), std::end(kEncodings), lower) == std::end(kEncodings)) {
+        parsed.error = "bad encoding: " + *value + " (gbk, utf-8 or cp1252)";
+        return parsed;
+      }
+      parsed.options.encoding = lower;
     } else if (name == "--bind") {
       parsed.options.bind_address = *value;
     } else {

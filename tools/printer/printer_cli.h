@@ -18,7 +18,7 @@ struct PrinterCommandLine {
 
 // `args` excludes the program name. Options take their value as the next
 // argument or after "=" (--port=0). Defaults: 127.0.0.1, port 9100, the
-// current folder, no job limit, 203 dpi.
+// current folder, no job limit, 203 dpi, GBK, 60 s idle time.
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args);
 
 }  // namespace zplport::printer
