@@ -22,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int32_t kConnectTicks = 10;
 constexpr std::int32_t kSendTicks = 5;
 
+// Only spaces, as the setting's rule says; a tab stays part of the host.
 std::string TrimSpaces(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -100,10 +101,6 @@ std::string Shortened(const std::string& gbk) {
   return GbkToUtf8(gbk.substr(0, kShown)) + "…";
 }
 
-std::string Seconds(std::chrono::milliseconds limit) {
-  return std::to_string((limit.count() + 999) / 1000);
-}
-
 // "192.168.1.20:9100" or "[fe80::1]:9100", for messages.
 std::string PrinterName(const TcpClient& client) {
   std::string host = GbkToUtf8(client.RemoteHost);
@@ -164,8 +161,8 @@ void OpenPrinterConnection(PrintHost& host) {
   // own timeout is the one usually seen; both read the same.
   auto timed_out = [&] {
     client.Close();
-    return PrintFailure("无法连接打印机 " + PrinterName(client) + "：连接超时（" + Seconds(limit) +
-                        " 秒内未能建立连接）");
+    return PrintFailure("无法连接打印机 " + PrinterName(client) + "：连接超时（" +
+                        WholeSeconds(limit) + " 秒内未能建立连接）");
   };
   // A printer farther away than the first ticks still gets its chance, up to
   // the connect limit.
@@ -206,7 +203,7 @@ void SendAndClose(PrintHost& host) {
       "（已发送 " + std::to_string(sent.written) + " / " + std::to_string(text.size()) + " 字节）";
   if (sent.error) FailSend(client, DescribeOsError(sent.error) + progress);
   if (sent.stalled) {
-    FailSend(client, "打印机 " + Seconds(limits.stall) + " 秒内没有接收数据" + progress);
+    FailSend(client, "打印机 " + WholeSeconds(limits.stall) + " 秒内没有接收数据" + progress);
   }
 
   DelayTicks(host, kSendTicks);
@@ -223,7 +220,7 @@ void SendAndClose(PrintHost& host) {
       FailSend(client, "打印机在接收数据时重置了连接，可能没有收到全部标签");
     }
     if (Clock::now() >= deadline) {
-      FailSend(client, "打印机 " + Seconds(limits.close_wait) +
+      FailSend(client, "打印机 " + WholeSeconds(limits.close_wait) +
                            " 秒内没有关闭连接，无法确认已收到全部标签");
     }
     DelayTicks(host, 1);

@@ -12,22 +12,20 @@
 namespace zplport {
 namespace {
 
-std::string TrimSpaces(std::string text) {
+// Spaces and tabs around a device path are never part of it.
+std::string TrimSpacesAndTabs(std::string text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   const auto last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
 }
 
-std::string Seconds(std::chrono::milliseconds limit) {
-  return std::to_string((limit.count() + 999) / 1000);
-}
-
 }  // namespace
 
 std::filesystem::path PortDevicePath(const std::string& port_name) {
   const int number = port_name[3] - '0';  // "LPTn:"
-  const std::string mapped = TrimSpaces(ReadSetting("ports", "lpt" + std::to_string(number)));
+  const std::string mapped =
+      TrimSpacesAndTabs(ReadSetting("ports", "lpt" + std::to_string(number)));
   if (!mapped.empty()) return PathFromGbk(mapped);
   return DefaultPortDevice(number);
 }
@@ -52,7 +50,7 @@ void DeliverToPort(PrintHost& host, const std::string& port_name, const LabelTex
     throw PrintFailure("写入" + where + "失败：" + DescribeOsError(result.error) + progress);
   }
   if (result.stalled) {
-    throw PrintFailure("写入" + where + "失败：设备 " + Seconds(host.Limits().stall) +
+    throw PrintFailure("写入" + where + "失败：设备 " + WholeSeconds(host.Limits().stall) +
                        " 秒内没有接收数据，请检查打印机是否联机、是否缺纸" + progress);
   }
 }
