@@ -54,6 +54,12 @@ std::string Utf16(const std::string& ascii) {
   return out;
 }
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 std::string Label(const std::string& a, const std::string& b) {
   return ComposeLabel(kSettings, a, b) + "\r\n";
 }
@@ -231,6 +237,9 @@ TEST(BadPrinterAddress, IsNamedAsSuch) {
        "打印机地址无效：" + std::string(60, 'a') + "…" + hint},
       {"name of 70 000 bytes", std::string(70000, 'a'),
        "打印机地址无效：" + std::string(60, 'a') + "…" + hint},
+      // 中 is two bytes: 29 of them and the "a" fill 59, a 30th would be cut.
+      {"GBK name cut between characters", "a" + Repeated("\xD6\xD0", 150),
+       "打印机地址无效：a" + Repeated("中", 29) + "…" + hint},
       // A well-formed name that no one knows: the resolver says so.
       {"GBK host name", "\xB4\xF2\xD3\xA1\xBB\xFA", "无法连接打印机 打印机:9100：找不到主机"},
   };
