@@ -81,4 +81,10 @@ class TcpClient {
   Failure failure_;
 };
 
+// The system's own reading of an address written as numbers, without the
+// resolver: IPv4 as four dotted decimal parts, IPv6 as its groups (no
+// brackets, no zone).
+bool IsIpv4Literal(const std::string& text);
+bool IsIpv6Literal(const std::string& text);
+
 }  // namespace zplport

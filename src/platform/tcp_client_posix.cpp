@@ -1,5 +1,6 @@
 #include "platform/tcp_client.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -300,6 +301,16 @@ TcpClient::PeerState TcpClient::PollPeer() {
     return impl.peer;
   }
   return PeerState::kOpen;
+}
+
+bool IsIpv4Literal(const std::string& text) {
+  in_addr address;
+  return text.find('\0') == std::string::npos && inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool IsIpv6Literal(const std::string& text) {
+  in6_addr address;
+  return text.find('\0') == std::string::npos && inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 }  // namespace zplport

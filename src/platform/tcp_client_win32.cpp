@@ -352,4 +352,16 @@ TcpClient::PeerState TcpClient::PollPeer() {
   return PeerState::kOpen;
 }
 
+bool IsIpv4Literal(const std::string& text) {
+  IN_ADDR address;
+  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
+         inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool IsIpv6Literal(const std::string& text) {
+  IN6_ADDR address;
+  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
+         inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
 }  // namespace zplport

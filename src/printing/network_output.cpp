@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/sleep.h"
+#include "platform/tcp_client.h"
 #include "platform/text_encoding.h"
 #include "printing/byte_pump.h"
 #include "printing/print_failure.h"
@@ -29,69 +30,45 @@ std::string TrimSpaces(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Each part 0 to 255, exactly four of them: the short forms that the
-// system's parser still takes ("1.2.3" is 1.2.0.3 to it) are typing slips.
-bool IsDottedQuad(std::string_view text) {
-  int parts = 0;
-  for (std::size_t start = 0;; ++parts) {
-    const std::size_t dot = std::min(text.find('.', start), text.size());
-    const std::string_view part = text.substr(start, dot - start);
-    if (part.empty() || part.size() > 3 ||
-        part.find_first_not_of("0123456789") != std::string_view::npos ||
-        std::stoi(std::string(part)) > 255) {
-      return false;
-    }
-    if (dot == text.size()) return parts + 1 == 4;
+enum class AddressFault { kNone, kMalformed, kLeadingZero };
+
+// Some systems read an IPv4 part with a leading zero as octal:
+// 192.168.001.020 would reach 192.168.1.16, which may be another printer.
+bool HasLeadingZeroPart(std::string_view dotted) {
+  for (std::size_t start = 0; start <= dotted.size();) {
+    const std::size_t dot = std::min(dotted.find('.', start), dotted.size());
+    if (dot - start > 1 && dotted[start] == '0') return true;
     start = dot + 1;
   }
-}
-
-// The 16-bit groups written in `text` (colon-separated, an IPv4 tail
-// counting two), or -1 when one is not a group.
-int CountGroups(std::string_view text, bool tail_allowed) {
-  if (text.empty()) return 0;
-  int groups = 0;
-  for (std::size_t start = 0;;) {
-    const std::size_t colon = std::min(text.find(':', start), text.size());
-    const std::string_view group = text.substr(start, colon - start);
-    const bool last = colon == text.size();
-    if (last && tail_allowed && group.find('.') != std::string_view::npos) {
-      return IsDottedQuad(group) ? groups + 2 : -1;
-    }
-    if (group.empty() || group.size() > 4 ||
-        group.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
-      return -1;
-    }
-    ++groups;
-    if (last) return groups;
-    start = colon + 1;
-  }
-}
-
-bool IsIpv6Literal(std::string_view text) {
-  const std::size_t zone = text.find('%');
-  if (zone != std::string_view::npos) {
-    if (zone + 1 == text.size()) return false;
-    text = text.substr(0, zone);
-  }
-  const std::size_t gap = text.find("::");
-  if (gap == std::string_view::npos) return CountGroups(text, true) == 8;
-  if (text.find("::", gap + 1) != std::string_view::npos) return false;
-  const int before = CountGroups(text.substr(0, gap), false);
-  const int after = CountGroups(text.substr(gap + 2), true);
-  return before >= 0 && after >= 0 && before + after <= 7;
+  return false;
 }
 
 // Text that cannot name a printer. Caught here, it is named as the
 // setting's mistake instead of reaching the resolver as a name, or the
-// network as some other address.
-bool IsMalformedAddress(std::string_view host) {
+// network as some other address. Numbers are read by the system's own
+// parser, which also refuses the short forms its resolver would still take
+// ("1.2.3" is 1.2.0.3 to it).
+AddressFault CheckAddress(const std::string& host) {
   constexpr std::size_t kLongestName = 253;  // what DNS can carry
-  if (host.size() > kLongestName) return true;
-  if (host.find_first_of("[]") != std::string_view::npos) return true;
-  if (host.find(':') != std::string_view::npos) return !IsIpv6Literal(host);
-  if (host.find_first_not_of("0123456789.") == std::string_view::npos) return !IsDottedQuad(host);
-  return false;
+  if (host.size() > kLongestName) return AddressFault::kMalformed;
+  if (host.find_first_of(std::string_view("[]\0", 3)) != std::string::npos) {
+    return AddressFault::kMalformed;
+  }
+  if (host.find(':') != std::string::npos) {
+    // A zone (fe80::1%eth0) is left to the resolver.
+    const std::string address = host.substr(0, host.find('%'));
+    if (address.size() + 1 == host.size()) return AddressFault::kMalformed;
+    const std::string_view tail = std::string_view(address).substr(address.rfind(':') + 1);
+    if (tail.find('.') != std::string_view::npos && HasLeadingZeroPart(tail)) {
+      return AddressFault::kLeadingZero;
+    }
+    return IsIpv6Literal(address) ? AddressFault::kNone : AddressFault::kMalformed;
+  }
+  if (host.find_first_not_of("0123456789.") == std::string::npos) {
+    if (HasLeadingZeroPart(host)) return AddressFault::kLeadingZero;
+    return IsIpv4Literal(host) ? AddressFault::kNone : AddressFault::kMalformed;
+  }
+  return AddressFault::kNone;
 }
 
 // A setting as the operator wrote it, cut to a readable length. The cut
@@ -153,9 +130,16 @@ void OpenPrinterConnection(PrintHost& host) {
   if (client.RemoteHost.empty()) {
     throw PrintFailure("未设置打印机地址：请在 Config.ini 的 [network] 中填写 printerip");
   }
-  if (IsMalformedAddress(client.RemoteHost)) {
-    throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
-                       "（请检查 Config.ini 的 [network] printerip）");
+  switch (CheckAddress(client.RemoteHost)) {
+    case AddressFault::kNone:
+      break;
+    case AddressFault::kMalformed:
+      throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
+                         "（请检查 Config.ini 的 [network] printerip）");
+    case AddressFault::kLeadingZero:
+      throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
+                         "（IP 地址的各段不要以 0 开头，例如写 192.168.1.20，不要写 "
+                         "192.168.001.020；请检查 Config.ini 的 [network] printerip）");
   }
   if (client.RemotePort < 1 || client.RemotePort > 65535) {
     throw PrintFailure("打印机端口号无效：" + std::to_string(client.RemotePort) +
