@@ -237,7 +237,6 @@ TEST_F(PrintRequestTest, NetworkFailuresNeverReportSuccess) {
       {"resets after all", FaultPrinter::Behaviour::kResetAfterAll, 0, false,
        "向打印机 127.0.0.1:"},
       {"stops reading", FaultPrinter::Behaviour::kStopReading, 0, true, "向打印机 127.0.0.1:"},
-      {"never closes", FaultPrinter::Behaviour::kNeverClose, 0, false, "向打印机 127.0.0.1:"},
   };
   host_.limits.stall = std::chrono::milliseconds(300);
   host_.limits.close_wait = std::chrono::milliseconds(300);

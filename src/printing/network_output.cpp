@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -98,17 +99,61 @@ std::string PrinterName(const TcpClient& client) {
   throw PrintFailure("向打印机 " + PrinterName(client) + " 发送数据失败：" + why);
 }
 
-// A printer that hangs up or resets before it has all the labels must not
-// end in success, so the peer is watched whenever the request waits.
-void CheckPeerStillOpen(TcpClient& client) {
-  switch (client.PollPeer()) {
-    case TcpClient::PeerState::kOpen:
-      return;
-    case TcpClient::PeerState::kClosed:
-      FailSend(client, "打印机在接收完数据之前关闭了连接");
-    case TcpClient::PeerState::kReset:
-      FailSend(client, "连接被对方重置");
+// Watches the printer whenever the request waits. Its end-of-file is no
+// failure: a printer may close only its own sending side and still read
+// everything. A reset is one.
+class PeerWatch {
+ public:
+  explicit PeerWatch(TcpClient& client) : client_(client) {}
+
+  // Raises PrintFailure when the printer has reset the connection.
+  void Check() {
+    switch (client_.PollPeer()) {
+      case TcpClient::PeerState::kOpen:
+        return;
+      case TcpClient::PeerState::kClosed:
+        closed_ = true;
+        return;
+      case TcpClient::PeerState::kReset:
+        // A printer that closed altogether resets once our bytes reach it.
+        FailSend(client_, closed_ ? "打印机在接收完数据之前关闭了连接" : "连接被对方重置");
+    }
   }
+
+  // The printer has ended its sending side.
+  bool closed() const { return closed_; }
+
+ private:
+  TcpClient& client_;
+  bool closed_ = false;
+};
+
+// Ticks until the printer's system has acknowledged all `total` bytes. When
+// the last byte is handed over, much of a job may still sit in the buffers
+// of either end; as long as acknowledgements keep coming, a slow printer is
+// not cut off. False where the system cannot tell.
+bool WaitForAcknowledgement(PrintHost& host, TcpClient& client, PeerWatch& peer, std::size_t total,
+                            std::chrono::milliseconds stall) {
+  std::optional<std::size_t> pending = client.Unacknowledged();
+  if (!pending) return false;
+  std::size_t least = std::min(*pending, total);
+  auto last_progress = Clock::now();
+  while (*pending > 0) {
+    if (Clock::now() - last_progress >= stall) {
+      FailSend(client, "打印机 " + WholeSeconds(stall) + " 秒内没有接收数据（已确认 " +
+                           std::to_string(total - least) + " / " + std::to_string(total) +
+                           " 字节）");
+    }
+    DelayTicks(host, 1);
+    peer.Check();
+    pending = client.Unacknowledged();
+    if (!pending) return false;
+    if (*pending < least) {
+      least = *pending;
+      last_progress = Clock::now();
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -184,14 +229,15 @@ void SendAndClose(PrintHost& host) {
   const PrintLimits limits = host.Limits();
   DelayTicks(host, kSendTicks);
   if (client.Poll() != TcpClient::State::kOpen) FailSend(client, "连接尚未建立");
-  CheckPeerStillOpen(client);
+  PeerWatch peer(client);
+  peer.Check();
 
   // The window's text may change under the ticks; send what this request
   // composed.
   const std::string text = host.SendText;
   const PumpResult sent = PumpBytes(
       host, text, limits.stall, [&](std::string_view rest) { return client.Send(rest); },
-      [&] { CheckPeerStillOpen(client); });
+      [&] { peer.Check(); });
   const std::string progress =
       "（已发送 " + std::to_string(sent.written) + " / " + std::to_string(text.size()) + " 字节）";
   if (sent.error) FailSend(client, DescribeOsError(sent.error) + progress);
@@ -200,19 +246,30 @@ void SendAndClose(PrintHost& host) {
   }
 
   DelayTicks(host, kSendTicks);
-  CheckPeerStillOpen(client);
+  peer.Check();
   if (const OsError error = client.ShutdownSend()) FailSend(client, DescribeOsError(error));
+  const bool closed_early = peer.closed();  // before it could see our end-of-file
 
-  // The printer closes its side once it has read everything we sent; only
-  // then is every label known to have arrived.
+  const bool acknowledged = WaitForAcknowledgement(host, client, peer, text.size(), limits.stall);
+  if (acknowledged && peer.closed()) {
+    client.Close();
+    return;
+  }
+
+  // A printer that has every byte may close or stay silent; a reset now may
+  // still have cost labels. Where acknowledgements cannot be seen, only the
+  // printer's close after our end-of-file tells that it read everything.
   const auto deadline = Clock::now() + limits.close_wait;
   for (;;) {
-    const TcpClient::PeerState peer = client.PollPeer();
-    if (peer == TcpClient::PeerState::kClosed) break;
-    if (peer == TcpClient::PeerState::kReset) {
-      FailSend(client, "打印机在接收数据时重置了连接，可能没有收到全部标签");
+    const TcpClient::PeerState state = client.PollPeer();
+    if (state == TcpClient::PeerState::kReset) {
+      FailSend(client, closed_early ? "打印机在接收完数据之前关闭了连接"
+                                    : "打印机在接收数据时重置了连接，可能没有收到全部标签");
     }
+    if (state == TcpClient::PeerState::kClosed && !closed_early) break;
     if (Clock::now() >= deadline) {
+      // A printer that closed early and has not reset by now kept reading.
+      if (acknowledged || closed_early) break;
       FailSend(client, "打印机 " + WholeSeconds(limits.close_wait) +
                            " 秒内没有关闭连接，无法确认已收到全部标签");
     }
