@@ -6,6 +6,7 @@
 #include "platform/path_encoding.h"
 #include "platform/port_device.h"
 #include "printing/byte_pump.h"
+#include "printing/network_output.h"
 #include "printing/print_failure.h"
 #include "settings/ini_files.h"
 
@@ -18,6 +19,26 @@ std::string TrimSpacesAndTabs(std::string text) {
   if (first == std::string::npos) return {};
   const auto last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
+}
+
+// Ticks until the device has finished with the bytes it took, within the
+// stall limit, so that closing it cannot cut the label short.
+void WaitUntilDrained(PrintHost& host, PortDevice& device, std::chrono::milliseconds stall,
+                      PumpResult& result) {
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    const PortDevice::DrainResult drained = device.PollDrained();
+    if (drained.error) {
+      result.error = drained.error;
+      return;
+    }
+    if (drained.done) return;
+    if (std::chrono::steady_clock::now() - started >= stall) {
+      result.stalled = true;
+      return;
+    }
+    DelayTicks(host, 1);
+  }
 }
 
 }  // namespace
@@ -39,9 +60,10 @@ void DeliverToPort(PrintHost& host, const std::string& port_name, const LabelTex
     throw PrintFailure("无法打开" + where + "：" + DescribeOsError(error));
   }
   const std::string line = label + "\r\n";
-  const PumpResult result = PumpBytes(
+  PumpResult result = PumpBytes(
       host, line, host.Limits().stall, [&](std::string_view rest) { return device.Write(rest); },
       [] {});
+  if (result.ok()) WaitUntilDrained(host, device, host.Limits().stall, result);
   device.Close();
 
   const std::string progress = "（已写入 " + std::to_string(result.written) + " / " +
