@@ -33,6 +33,15 @@ class PortDevice {
   // between calls.
   WriteResult Write(std::string_view data);
 
+  struct DrainResult {
+    bool done = false;  // the device has finished with every byte it took
+    OsError error;      // it went away, or its reader did, before that
+  };
+
+  // Asks, without waiting, whether the device has finished with what the
+  // writes handed it, so that closing it now loses nothing.
+  DrainResult PollDrained();
+
   // Abandons any write in flight and closes; no effect when closed.
   void Close();
 

@@ -1,6 +1,7 @@
 #include "platform/port_device.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -46,6 +47,24 @@ PortDevice::WriteResult PortDevice::Write(std::string_view data) {
   const OsError error = LastOsError();
   if (KindOf(error) == OsErrorKind::kWouldBlock || error.code == EINTR) return {};
   return {0, error};
+}
+
+// A USB printer's driver (usblp) takes a non-blocking write as soon as it
+// has queued the transfer, and closing the device kills transfers still
+// pending. It reports the device writable once the transfer has finished.
+PortDevice::DrainResult PortDevice::PollDrained() {
+  if (impl_->fd < 0) return {false, OsError{EBADF}};
+  pollfd entry{impl_->fd, POLLOUT, 0};
+  const int ready = ::poll(&entry, 1, 0);
+  if (ready < 0) return {false, errno == EINTR ? OsError{} : LastOsError()};
+  if (ready == 0) return {};
+  if (entry.revents & POLLHUP) return {false, OsError{ENODEV}};  // unplugged
+  if (entry.revents & POLLOUT) return {true, {}};
+  if (entry.revents & POLLNVAL) return {false, OsError{EBADF}};
+  // On a FIFO: its reader left before it took everything.
+  struct stat info;
+  const bool fifo = ::fstat(impl_->fd, &info) == 0 && S_ISFIFO(info.st_mode);
+  return {false, OsError{fifo ? EPIPE : EIO}};
 }
 
 void PortDevice::Close() {

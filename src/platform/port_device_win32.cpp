@@ -96,6 +96,13 @@ PortDevice::WriteResult PortDevice::Write(std::string_view data) {
   return impl.Finished(0, error);
 }
 
+// A write completes only when the driver has finished with it, so with no
+// write in flight there is nothing left to wait for.
+PortDevice::DrainResult PortDevice::PollDrained() {
+  if (impl_->handle == INVALID_HANDLE_VALUE) return {false, OsError{ERROR_INVALID_HANDLE}};
+  return {!impl_->pending, {}};
+}
+
 void PortDevice::Close() {
   Impl& impl = *impl_;
   if (impl.handle != INVALID_HANDLE_VALUE) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,7 +37,11 @@ class TcpClient {
     OsError error;          // set when the connection can take no more
   };
 
-  enum class PeerState { kOpen, kClosed, kReset };
+  enum class PeerState {
+    kOpen,
+    kClosed,  // the peer has ended its sending side; it may still be reading
+    kReset,   // the peer reset the connection, or the connection failed
+  };
 
   TcpClient();
   ~TcpClient();
@@ -65,9 +70,15 @@ class TcpClient {
   // Ends our sending direction; the peer reads end-of-file after our data.
   OsError ShutdownSend();
 
-  // After ShutdownSend: reads and discards whatever the peer sends and tells
-  // whether it has closed its side, or reset the connection.
+  // Reads and discards whatever the peer sends and tells whether it has
+  // closed its side, or reset the connection. A reset that follows the
+  // peer's close is still seen, and once seen it stays.
   PeerState PollPeer();
+
+  // Bytes handed to Send that the peer has not yet acknowledged: 0 once the
+  // peer's system holds everything we sent. Nothing where the system does
+  // not tell (Windows before 10 version 1703, Wine).
+  std::optional<std::size_t> Unacknowledged();
 
   // Closes the connection; no effect when already closed.
   void Close();
@@ -80,5 +91,11 @@ class TcpClient {
   State state_ = State::kClosed;
   Failure failure_;
 };
+
+// The system's own reading of an address written as numbers, without the
+// resolver: IPv4 as four dotted decimal parts, IPv6 as its groups (no
+// brackets, no zone).
+bool IsIpv4Literal(const std::string& text);
+bool IsIpv6Literal(const std::string& text);
 
 }  // namespace zplport

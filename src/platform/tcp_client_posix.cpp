@@ -1,11 +1,17 @@
 #include "platform/tcp_client.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -79,8 +85,8 @@ struct TcpClient::Impl {
   Clock::time_point attempt_deadline;
   OsError last_error;  // of the latest failed attempt
   bool resolved = false;
-  bool peer_done = false;  // the peer's close or reset has been seen
-  PeerState peer = PeerState::kOpen;
+  PeerState peer = PeerState::kOpen;  // what PollPeer has seen so far
+  bool shut_down = false;             // our end-of-file is queued
 
   void CloseSocket() {
     if (fd >= 0) ::close(fd);
@@ -105,8 +111,8 @@ void TcpClient::Connect(std::chrono::milliseconds budget) {
   Close();
   failure_ = {};
   impl_->last_error = {};
-  impl_->peer_done = false;
   impl_->peer = PeerState::kOpen;
+  impl_->shut_down = false;
   impl_->deadline = Clock::now() + budget;
   state_ = State::kConnecting;
 
@@ -277,13 +283,24 @@ TcpClient::SendResult TcpClient::Send(std::string_view data) {
 OsError TcpClient::ShutdownSend() {
   if (state_ != State::kOpen) return OsError{ENOTCONN};
   if (::shutdown(impl_->fd, SHUT_WR) != 0) return LastOsError();
+  impl_->shut_down = true;
   return {};
 }
 
 TcpClient::PeerState TcpClient::PollPeer() {
   Impl& impl = *impl_;
-  if (impl.peer_done) return impl.peer;
+  if (impl.peer == PeerState::kReset) return impl.peer;
   if (state_ != State::kOpen) return PeerState::kClosed;
+  if (impl.peer == PeerState::kClosed) {
+    // Past the peer's end-of-file every read is end-of-file again; a reset
+    // that comes later shows only as the socket's pending error.
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(impl.fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
+      impl.peer = PeerState::kReset;
+    }
+    return impl.peer;
+  }
   // Bounded, so that a peer that never stops talking cannot hold the caller.
   char discard[4096];
   for (int round = 0; round < 64; ++round) {
@@ -294,12 +311,37 @@ TcpClient::PeerState TcpClient::PollPeer() {
       if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
       if (error.code == EINTR) continue;
     }
-    // The first reset is reported once by the system; keep it.
-    impl.peer_done = true;
     impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
     return impl.peer;
   }
   return PeerState::kOpen;
+}
+
+std::optional<std::size_t> TcpClient::Unacknowledged() {
+#ifdef SIOCOUTQ
+  // Linux counts what is not sent yet and what is sent but not acknowledged,
+  // our end-of-file as one more until it is acknowledged. The peer may hold
+  // back that last acknowledgement for tens of milliseconds; the data's own
+  // are what matter.
+  int pending = 0;
+  if (state_ != State::kOpen || ::ioctl(impl_->fd, SIOCOUTQ, &pending) != 0 || pending < 0) {
+    return std::nullopt;
+  }
+  if (impl_->shut_down && pending > 0) --pending;
+  return static_cast<std::size_t>(pending);
+#else
+  return std::nullopt;
+#endif
+}
+
+bool IsIpv4Literal(const std::string& text) {
+  in_addr address;
+  return text.find('\0') == std::string::npos && inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool IsIpv6Literal(const std::string& text) {
+  in6_addr address;
+  return text.find('\0') == std::string::npos && inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 }  // namespace zplport

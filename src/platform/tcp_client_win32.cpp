@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -101,6 +102,39 @@ TcpClient::Failure::Kind FailureKindOf(OsError error) {
 
 OsError LastSocketError() { return OsError{WSAGetLastError()}; }
 
+// SIO_TCP_INFO and its version 0 answer, as Windows 10 version 1703 and
+// later define them. The headers declare them only for programs that require
+// that version; we ask at run time and do without where it is missing.
+constexpr DWORD kSioTcpInfo = _WSAIORW(IOC_VENDOR, 39);
+
+struct TcpInfoV0 {
+  int State;  // TCPSTATE
+  ULONG Mss;
+  ULONG64 ConnectionTimeMs;
+  BOOLEAN TimestampsEnabled;
+  ULONG RttUs;
+  ULONG MinRttUs;
+  ULONG BytesInFlight;
+  ULONG Cwnd;
+  ULONG SndWnd;
+  ULONG RcvWnd;
+  ULONG RcvBuf;
+  ULONG64 BytesOut;
+  ULONG64 BytesIn;
+  ULONG BytesReordered;
+  ULONG BytesRetrans;
+  ULONG FastRetrans;
+  ULONG DupAcksIn;
+  ULONG TimeoutEpisodes;
+  UCHAR SynRetrans;
+};
+
+// TCPSTATE values in which our end-of-file, and so every byte before it,
+// has been acknowledged (or the connection is gone, which PollPeer tells).
+constexpr int kTcpStateClosed = 0;
+constexpr int kTcpStateFinWait2 = 6;
+constexpr int kTcpStateTimeWait = 10;
+
 // Windows reports a reset that comes after our shutdown as WSAECONNRESET;
 // Wine's recv reports it as end-of-file, but still flags the socket as
 // failed, which tells it from the peer's orderly close.
@@ -120,8 +154,10 @@ struct TcpClient::Impl {
   Clock::time_point attempt_deadline;
   OsError last_error;  // of the latest failed attempt
   bool resolved = false;
-  bool peer_done = false;  // the peer's close or reset has been seen
-  PeerState peer = PeerState::kOpen;
+  PeerState peer = PeerState::kOpen;  // what PollPeer has seen so far
+  bool shut_down = false;             // our end-of-file is queued
+  std::uint64_t handed = 0;           // bytes that Send handed to the system
+  bool tcp_info = true;               // SIO_TCP_INFO has not failed yet
 
   void CloseSocket() {
     if (socket != INVALID_SOCKET) closesocket(socket);
@@ -146,8 +182,10 @@ void TcpClient::Connect(std::chrono::milliseconds budget) {
   Close();
   failure_ = {};
   impl_->last_error = {};
-  impl_->peer_done = false;
   impl_->peer = PeerState::kOpen;
+  impl_->shut_down = false;
+  impl_->handed = 0;
+  impl_->tcp_info = true;
   impl_->deadline = Clock::now() + budget;
   state_ = State::kConnecting;
 
@@ -320,7 +358,10 @@ TcpClient::SendResult TcpClient::Send(std::string_view data) {
   // send() takes an int count; the rest goes in a later call.
   const int size = static_cast<int>(std::min<std::size_t>(data.size(), INT_MAX));
   const int sent = ::send(impl_->socket, data.data(), size, 0);
-  if (sent != SOCKET_ERROR) return {static_cast<std::size_t>(sent), {}};
+  if (sent != SOCKET_ERROR) {
+    impl_->handed += static_cast<std::uint64_t>(sent);
+    return {static_cast<std::size_t>(sent), {}};
+  }
   const OsError error = LastSocketError();
   if (KindOf(error) == OsErrorKind::kWouldBlock) return {};
   return {0, error};
@@ -329,13 +370,19 @@ TcpClient::SendResult TcpClient::Send(std::string_view data) {
 OsError TcpClient::ShutdownSend() {
   if (state_ != State::kOpen) return OsError{WSAENOTCONN};
   if (::shutdown(impl_->socket, SD_SEND) != 0) return LastSocketError();
+  impl_->shut_down = true;
   return {};
 }
 
 TcpClient::PeerState TcpClient::PollPeer() {
   Impl& impl = *impl_;
-  if (impl.peer_done) return impl.peer;
+  if (impl.peer == PeerState::kReset) return impl.peer;
   if (state_ != State::kOpen) return PeerState::kClosed;
+  if (impl.peer == PeerState::kClosed) {
+    // Past the peer's end-of-file every read is end-of-file again.
+    if (ResetPending(impl.socket)) impl.peer = PeerState::kReset;
+    return impl.peer;
+  }
   // Bounded, so that a peer that never stops talking cannot hold the caller.
   char discard[4096];
   for (int round = 0; round < 64; ++round) {
@@ -344,12 +391,47 @@ TcpClient::PeerState TcpClient::PollPeer() {
     if (got == SOCKET_ERROR && KindOf(LastSocketError()) == OsErrorKind::kWouldBlock) {
       return PeerState::kOpen;
     }
-    // The first reset is reported once by the system; keep it.
-    impl.peer_done = true;
     impl.peer = got == 0 && !ResetPending(impl.socket) ? PeerState::kClosed : PeerState::kReset;
     return impl.peer;
   }
   return PeerState::kOpen;
+}
+
+std::optional<std::size_t> TcpClient::Unacknowledged() {
+  Impl& impl = *impl_;
+  if (state_ != State::kOpen || !impl.tcp_info) return std::nullopt;
+  DWORD version = 0;
+  TcpInfoV0 info{};
+  DWORD size = 0;
+  if (WSAIoctl(impl.socket, kSioTcpInfo, &version, sizeof version, &info, sizeof info, &size,
+               nullptr, nullptr) != 0 ||
+      size < sizeof info) {
+    impl.tcp_info = false;  // not on this system; no need to ask at every tick
+    return std::nullopt;
+  }
+  if (impl.shut_down && (info.State == kTcpStateFinWait2 || info.State == kTcpStateTimeWait ||
+                         info.State == kTcpStateClosed)) {
+    return 0;
+  }
+  // Bytes sent less those retransmitted and those still in flight: never
+  // more than what was acknowledged, whether or not retransmissions count
+  // in BytesOut.
+  const std::uint64_t unconfirmed =
+      std::min<std::uint64_t>(info.BytesOut, std::uint64_t{info.BytesRetrans} + info.BytesInFlight);
+  const std::uint64_t acknowledged = std::min(impl.handed, info.BytesOut - unconfirmed);
+  return static_cast<std::size_t>(impl.handed - acknowledged);
+}
+
+bool IsIpv4Literal(const std::string& text) {
+  IN_ADDR address;
+  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
+         inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool IsIpv6Literal(const std::string& text) {
+  IN6_ADDR address;
+  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
+         inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 }  // namespace zplport

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/os_error.h"
@@ -23,6 +24,11 @@ struct PumpResult {
 // `write(std::string_view rest)` returns a result with `bytes` and `error`.
 // `check()` runs at every tick and may raise PrintFailure (for example when
 // the printer hangs up while we wait).
+// A limit as the whole seconds that a message names, rounded up.
+inline std::string WholeSeconds(std::chrono::milliseconds limit) {
+  return std::to_string((limit.count() + 999) / 1000);
+}
+
 template <typename Write, typename Check>
 PumpResult PumpBytes(PrintHost& host, std::string_view data, std::chrono::milliseconds stall,
                      Write write, Check check) {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/sleep.h"
+#include "platform/tcp_client.h"
 #include "platform/text_encoding.h"
 #include "printing/byte_pump.h"
 #include "printing/print_failure.h"
@@ -22,86 +24,68 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int32_t kConnectTicks = 10;
 constexpr std::int32_t kSendTicks = 5;
 
+// Only spaces, as the setting's rule says; a tab stays part of the host.
 std::string TrimSpaces(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Each part 0 to 255, exactly four of them: the short forms that the
-// system's parser still takes ("1.2.3" is 1.2.0.3 to it) are typing slips.
-bool IsDottedQuad(std::string_view text) {
-  int parts = 0;
-  for (std::size_t start = 0;; ++parts) {
-    const std::size_t dot = std::min(text.find('.', start), text.size());
-    const std::string_view part = text.substr(start, dot - start);
-    if (part.empty() || part.size() > 3 ||
-        part.find_first_not_of("0123456789") != std::string_view::npos ||
-        std::stoi(std::string(part)) > 255) {
-      return false;
-    }
-    if (dot == text.size()) return parts + 1 == 4;
+enum class AddressFault { kNone, kMalformed, kLeadingZero };
+
+// Some systems read an IPv4 part with a leading zero as octal:
+// 192.168.001.020 would reach 192.168.1.16, which may be another printer.
+bool HasLeadingZeroPart(std::string_view dotted) {
+  for (std::size_t start = 0; start <= dotted.size();) {
+    const std::size_t dot = std::min(dotted.find('.', start), dotted.size());
+    if (dot - start > 1 && dotted[start] == '0') return true;
     start = dot + 1;
   }
-}
-
-// The 16-bit groups written in `text` (colon-separated, an IPv4 tail
-// counting two), or -1 when one is not a group.
-int CountGroups(std::string_view text, bool tail_allowed) {
-  if (text.empty()) return 0;
-  int groups = 0;
-  for (std::size_t start = 0;;) {
-    const std::size_t colon = std::min(text.find(':', start), text.size());
-    const std::string_view group = text.substr(start, colon - start);
-    const bool last = colon == text.size();
-    if (last && tail_allowed && group.find('.') != std::string_view::npos) {
-      return IsDottedQuad(group) ? groups + 2 : -1;
-    }
-    if (group.empty() || group.size() > 4 ||
-        group.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
-      return -1;
-    }
-    ++groups;
-    if (last) return groups;
-    start = colon + 1;
-  }
-}
-
-bool IsIpv6Literal(std::string_view text) {
-  const std::size_t zone = text.find('%');
-  if (zone != std::string_view::npos) {
-    if (zone + 1 == text.size()) return false;
-    text = text.substr(0, zone);
-  }
-  const std::size_t gap = text.find("::");
-  if (gap == std::string_view::npos) return CountGroups(text, true) == 8;
-  if (text.find("::", gap + 1) != std::string_view::npos) return false;
-  const int before = CountGroups(text.substr(0, gap), false);
-  const int after = CountGroups(text.substr(gap + 2), true);
-  return before >= 0 && after >= 0 && before + after <= 7;
+  return false;
 }
 
 // Text that cannot name a printer. Caught here, it is named as the
 // setting's mistake instead of reaching the resolver as a name, or the
-// network as some other address.
-bool IsMalformedAddress(std::string_view host) {
+// network as some other address. Numbers are read by the system's own
+// parser, which also refuses the short forms its resolver would still take
+// ("1.2.3" is 1.2.0.3 to it).
+AddressFault CheckAddress(const std::string& host) {
   constexpr std::size_t kLongestName = 253;  // what DNS can carry
-  if (host.size() > kLongestName) return true;
-  if (host.find_first_of("[]") != std::string_view::npos) return true;
-  if (host.find(':') != std::string_view::npos) return !IsIpv6Literal(host);
-  if (host.find_first_not_of("0123456789.") == std::string_view::npos) return !IsDottedQuad(host);
-  return false;
+  if (host.size() > kLongestName) return AddressFault::kMalformed;
+  if (host.find_first_of(std::string_view("[]\0", 3)) != std::string::npos) {
+    return AddressFault::kMalformed;
+  }
+  if (host.find(':') != std::string::npos) {
+    // A zone (fe80::1%eth0) is left to the resolver.
+    const std::string address = host.substr(0, host.find('%'));
+    if (address.size() + 1 == host.size()) return AddressFault::kMalformed;
+    const std::string_view tail = std::string_view(address).substr(address.rfind(':') + 1);
+    if (tail.find('.') != std::string_view::npos && HasLeadingZeroPart(tail)) {
+      return AddressFault::kLeadingZero;
+    }
+    return IsIpv6Literal(address) ? AddressFault::kNone : AddressFault::kMalformed;
+  }
+  if (host.find_first_not_of("0123456789.") == std::string::npos) {
+    if (HasLeadingZeroPart(host)) return AddressFault::kLeadingZero;
+    return IsIpv4Literal(host) ? AddressFault::kNone : AddressFault::kMalformed;
+  }
+  return AddressFault::kNone;
 }
 
-// A setting as the operator wrote it, cut to a readable length.
+// A setting as the operator wrote it, cut to a readable length. The cut
+// falls between characters: a GBK lead byte (0x81 to 0xFE) and the byte
+// after it are one character.
 std::string Shortened(const std::string& gbk) {
   constexpr std::size_t kShown = 60;
   if (gbk.size() <= kShown + 4) return GbkToUtf8(gbk);
-  return GbkToUtf8(gbk.substr(0, kShown)) + "…";
-}
-
-std::string Seconds(std::chrono::milliseconds limit) {
-  return std::to_string((limit.count() + 999) / 1000);
+  std::size_t cut = 0;
+  for (;;) {
+    const auto byte = static_cast<unsigned char>(gbk[cut]);
+    const std::size_t width = byte >= 0x81 && byte <= 0xFE ? 2 : 1;
+    if (cut + width > kShown) break;
+    cut += width;
+  }
+  return GbkToUtf8(gbk.substr(0, cut)) + "…";
 }
 
 // "192.168.1.20:9100" or "[fe80::1]:9100", for messages.
@@ -115,17 +99,61 @@ std::string PrinterName(const TcpClient& client) {
   throw PrintFailure("向打印机 " + PrinterName(client) + " 发送数据失败：" + why);
 }
 
-// A printer that hangs up or resets before it has all the labels must not
-// end in success, so the peer is watched whenever the request waits.
-void CheckPeerStillOpen(TcpClient& client) {
-  switch (client.PollPeer()) {
-    case TcpClient::PeerState::kOpen:
-      return;
-    case TcpClient::PeerState::kClosed:
-      FailSend(client, "打印机在接收完数据之前关闭了连接");
-    case TcpClient::PeerState::kReset:
-      FailSend(client, "连接被对方重置");
+// Watches the printer whenever the request waits. Its end-of-file is no
+// failure: a printer may close only its own sending side and still read
+// everything. A reset is one.
+class PeerWatch {
+ public:
+  explicit PeerWatch(TcpClient& client) : client_(client) {}
+
+  // Raises PrintFailure when the printer has reset the connection.
+  void Check() {
+    switch (client_.PollPeer()) {
+      case TcpClient::PeerState::kOpen:
+        return;
+      case TcpClient::PeerState::kClosed:
+        closed_ = true;
+        return;
+      case TcpClient::PeerState::kReset:
+        // A printer that closed altogether resets once our bytes reach it.
+        FailSend(client_, closed_ ? "打印机在接收完数据之前关闭了连接" : "连接被对方重置");
+    }
   }
+
+  // The printer has ended its sending side.
+  bool closed() const { return closed_; }
+
+ private:
+  TcpClient& client_;
+  bool closed_ = false;
+};
+
+// Ticks until the printer's system has acknowledged all `total` bytes. When
+// the last byte is handed over, much of a job may still sit in the buffers
+// of either end; as long as acknowledgements keep coming, a slow printer is
+// not cut off. False where the system cannot tell.
+bool WaitForAcknowledgement(PrintHost& host, TcpClient& client, PeerWatch& peer, std::size_t total,
+                            std::chrono::milliseconds stall) {
+  std::optional<std::size_t> pending = client.Unacknowledged();
+  if (!pending) return false;
+  std::size_t least = std::min(*pending, total);
+  auto last_progress = Clock::now();
+  while (*pending > 0) {
+    if (Clock::now() - last_progress >= stall) {
+      FailSend(client, "打印机 " + WholeSeconds(stall) + " 秒内没有接收数据（已确认 " +
+                           std::to_string(total - least) + " / " + std::to_string(total) +
+                           " 字节）");
+    }
+    DelayTicks(host, 1);
+    peer.Check();
+    pending = client.Unacknowledged();
+    if (!pending) return false;
+    if (*pending < least) {
+      least = *pending;
+      last_progress = Clock::now();
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -147,9 +175,16 @@ void OpenPrinterConnection(PrintHost& host) {
   if (client.RemoteHost.empty()) {
     throw PrintFailure("未设置打印机地址：请在 Config.ini 的 [network] 中填写 printerip");
   }
-  if (IsMalformedAddress(client.RemoteHost)) {
-    throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
-                       "（请检查 Config.ini 的 [network] printerip）");
+  switch (CheckAddress(client.RemoteHost)) {
+    case AddressFault::kNone:
+      break;
+    case AddressFault::kMalformed:
+      throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
+                         "（请检查 Config.ini 的 [network] printerip）");
+    case AddressFault::kLeadingZero:
+      throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
+                         "（IP 地址的各段不要以 0 开头，例如写 192.168.1.20，不要写 "
+                         "192.168.001.020；请检查 Config.ini 的 [network] printerip）");
   }
   if (client.RemotePort < 1 || client.RemotePort > 65535) {
     throw PrintFailure("打印机端口号无效：" + std::to_string(client.RemotePort) +
@@ -164,8 +199,8 @@ void OpenPrinterConnection(PrintHost& host) {
   // own timeout is the one usually seen; both read the same.
   auto timed_out = [&] {
     client.Close();
-    return PrintFailure("无法连接打印机 " + PrinterName(client) + "：连接超时（" + Seconds(limit) +
-                        " 秒内未能建立连接）");
+    return PrintFailure("无法连接打印机 " + PrinterName(client) + "：连接超时（" +
+                        WholeSeconds(limit) + " 秒内未能建立连接）");
   };
   // A printer farther away than the first ticks still gets its chance, up to
   // the connect limit.
@@ -194,36 +229,48 @@ void SendAndClose(PrintHost& host) {
   const PrintLimits limits = host.Limits();
   DelayTicks(host, kSendTicks);
   if (client.Poll() != TcpClient::State::kOpen) FailSend(client, "连接尚未建立");
-  CheckPeerStillOpen(client);
+  PeerWatch peer(client);
+  peer.Check();
 
   // Nothing changes the window's text under the ticks: a second request is
   // refused while this one runs.
   const std::string_view text = host.SendText;
   const PumpResult sent = PumpBytes(
       host, text, limits.stall, [&](std::string_view rest) { return client.Send(rest); },
-      [&] { CheckPeerStillOpen(client); });
+      [&] { peer.Check(); });
   const std::string progress =
       "（已发送 " + std::to_string(sent.written) + " / " + std::to_string(text.size()) + " 字节）";
   if (sent.error) FailSend(client, DescribeOsError(sent.error) + progress);
   if (sent.stalled) {
-    FailSend(client, "打印机 " + Seconds(limits.stall) + " 秒内没有接收数据" + progress);
+    FailSend(client, "打印机 " + WholeSeconds(limits.stall) + " 秒内没有接收数据" + progress);
   }
 
   DelayTicks(host, kSendTicks);
-  CheckPeerStillOpen(client);
+  peer.Check();
   if (const OsError error = client.ShutdownSend()) FailSend(client, DescribeOsError(error));
+  const bool closed_early = peer.closed();  // before it could see our end-of-file
 
-  // The printer closes its side once it has read everything we sent; only
-  // then is every label known to have arrived.
+  const bool acknowledged = WaitForAcknowledgement(host, client, peer, text.size(), limits.stall);
+  if (acknowledged && peer.closed()) {
+    client.Close();
+    return;
+  }
+
+  // A printer that has every byte may close or stay silent; a reset now may
+  // still have cost labels. Where acknowledgements cannot be seen, only the
+  // printer's close after our end-of-file tells that it read everything.
   const auto deadline = Clock::now() + limits.close_wait;
   for (;;) {
-    const TcpClient::PeerState peer = client.PollPeer();
-    if (peer == TcpClient::PeerState::kClosed) break;
-    if (peer == TcpClient::PeerState::kReset) {
-      FailSend(client, "打印机在接收数据时重置了连接，可能没有收到全部标签");
+    const TcpClient::PeerState state = client.PollPeer();
+    if (state == TcpClient::PeerState::kReset) {
+      FailSend(client, closed_early ? "打印机在接收完数据之前关闭了连接"
+                                    : "打印机在接收数据时重置了连接，可能没有收到全部标签");
     }
+    if (state == TcpClient::PeerState::kClosed && !closed_early) break;
     if (Clock::now() >= deadline) {
-      FailSend(client, "打印机 " + Seconds(limits.close_wait) +
+      // A printer that closed early and has not reset by now kept reading.
+      if (acknowledged || closed_early) break;
+      FailSend(client, "打印机 " + WholeSeconds(limits.close_wait) +
                            " 秒内没有关闭连接，无法确认已收到全部标签");
     }
     DelayTicks(host, 1);

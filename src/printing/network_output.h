@@ -22,9 +22,11 @@ void OpenPrinterConnection(PrintHost& host);
 // Appends one label to SendText, with nothing between labels.
 void AppendLabel(PrintHost& host, const LabelText& label);
 
-// Sends all of SendText, lets the printer close its side and closes the
-// connection. Raises PrintFailure unless every byte was taken and the
-// connection ended cleanly.
+// Sends all of SendText, ends our side, waits until the printer has
+// acknowledged every byte and for its close, and closes the connection.
+// Raises PrintFailure on a send error, a reset, or a printer that takes or
+// acknowledges nothing for the stall limit; where acknowledgements cannot
+// be seen, also when the printer does not close within the close wait.
 void SendAndClose(PrintHost& host);
 
 }  // namespace zplport

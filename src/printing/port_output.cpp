@@ -6,28 +6,47 @@
 #include "platform/path_encoding.h"
 #include "platform/port_device.h"
 #include "printing/byte_pump.h"
+#include "printing/network_output.h"
 #include "printing/print_failure.h"
 #include "settings/ini_files.h"
 
 namespace zplport {
 namespace {
 
-std::string TrimSpaces(std::string text) {
+// Spaces and tabs around a device path are never part of it.
+std::string TrimSpacesAndTabs(std::string text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   const auto last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
 }
 
-std::string Seconds(std::chrono::milliseconds limit) {
-  return std::to_string((limit.count() + 999) / 1000);
+// Ticks until the device has finished with the bytes it took, within the
+// stall limit, so that closing it cannot cut the label short.
+void WaitUntilDrained(PrintHost& host, PortDevice& device, std::chrono::milliseconds stall,
+                      PumpResult& result) {
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    const PortDevice::DrainResult drained = device.PollDrained();
+    if (drained.error) {
+      result.error = drained.error;
+      return;
+    }
+    if (drained.done) return;
+    if (std::chrono::steady_clock::now() - started >= stall) {
+      result.stalled = true;
+      return;
+    }
+    DelayTicks(host, 1);
+  }
 }
 
 }  // namespace
 
 std::filesystem::path PortDevicePath(const std::string& port_name) {
   const int number = port_name[3] - '0';  // "LPTn:"
-  const std::string mapped = TrimSpaces(ReadSetting("ports", "lpt" + std::to_string(number)));
+  const std::string mapped =
+      TrimSpacesAndTabs(ReadSetting("ports", "lpt" + std::to_string(number)));
   if (!mapped.empty()) return PathFromGbk(mapped);
   return DefaultPortDevice(number);
 }
@@ -41,9 +60,10 @@ void DeliverToPort(PrintHost& host, const std::string& port_name, const LabelTex
     throw PrintFailure("无法打开" + where + "：" + DescribeOsError(error));
   }
   const std::string line = label + "\r\n";
-  const PumpResult result = PumpBytes(
+  PumpResult result = PumpBytes(
       host, line, host.Limits().stall, [&](std::string_view rest) { return device.Write(rest); },
       [] {});
+  if (result.ok()) WaitUntilDrained(host, device, host.Limits().stall, result);
   device.Close();
 
   const std::string progress = "（已写入 " + std::to_string(result.written) + " / " +
@@ -52,7 +72,7 @@ void DeliverToPort(PrintHost& host, const std::string& port_name, const LabelTex
     throw PrintFailure("写入" + where + "失败：" + DescribeOsError(result.error) + progress);
   }
   if (result.stalled) {
-    throw PrintFailure("写入" + where + "失败：设备 " + Seconds(host.Limits().stall) +
+    throw PrintFailure("写入" + where + "失败：设备 " + WholeSeconds(host.Limits().stall) +
                        " 秒内没有接收数据，请检查打印机是否联机、是否缺纸" + progress);
   }
 }

@@ -54,6 +54,12 @@ std::string Utf16(const std::string& ascii) {
   return out;
 }
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 std::string Label(const std::string& a, const std::string& b) {
   return ComposeLabel(kSettings, a, b) + "\r\n";
 }
@@ -242,6 +248,10 @@ TEST(BadPrinterAddress, IsNamedAsSuch) {
   const std::vector<Case> cases = {
       {"three-part IPv4", "1.2.3", "打印机地址无效：1.2.3" + hint},
       {"IPv4 part over 255", "192.168.1.300", "打印机地址无效：192.168.1.300" + hint},
+      // Read as octal by some systems: 192.168.1.16.
+      {"IPv4 parts with leading zeros", "192.168.001.020",
+       "打印机地址无效：192.168.001.020（IP 地址的各段不要以 0 开头，例如写 192.168.1.20，"
+       "不要写 192.168.001.020；请检查 Config.ini 的 [network] printerip）"},
       {"colons only", "::::", "打印机地址无效：::::" + hint},
       {"IPv6 in brackets", "[::1]", "打印机地址无效：[::1]" + hint},
       {"two double colons", "1::2::3", "打印机地址无效：1::2::3" + hint},
@@ -249,6 +259,9 @@ TEST(BadPrinterAddress, IsNamedAsSuch) {
        "打印机地址无效：" + std::string(60, 'a') + "…" + hint},
       {"name of 70 000 bytes", std::string(70000, 'a'),
        "打印机地址无效：" + std::string(60, 'a') + "…" + hint},
+      // 中 is two bytes: 29 of them and the "a" fill 59, a 30th would be cut.
+      {"GBK name cut between characters", "a" + Repeated("\xD6\xD0", 150),
+       "打印机地址无效：a" + Repeated("中", 29) + "…" + hint},
       // A well-formed name that no one knows: the resolver says so.
       {"GBK host name", "\xB4\xF2\xD3\xA1\xBB\xFA", "无法连接打印机 打印机:9100：找不到主机"},
   };
@@ -304,9 +317,14 @@ TEST(BadPrinterAddress, WellFormedAddressesStillPrint) {
         host.WriteContent(kContent);
         host.quantity = "2";
         const std::pair<const char*, int> cases[] = {
-            {"127.0.0.1", v4.port()},        {"localhost", v4.port()},
-            {"::ffff:127.0.0.1", v4.port()}, {"::1", v6.port()},
-            {"0:0:0:0:0:0:0:1", v6.port()},  {"0::0:1", v6.port()}};
+            {"127.0.0.1", v4.port()},
+            {"localhost", v4.port()},
+            {"::ffff:127.0.0.1", v4.port()},
+            {"::1", v6.port()},
+            {"0:0:0:0:0:0:0:1", v6.port()},
+            {"0::0:1", v6.port()},
+            // The zone after % is for the resolver to read.
+            {"::1%1", v6.port()}};
         for (const auto& [ip, port] : cases) {
           host.WriteConfig(Network(ip, std::to_string(port)));
           host.messages.clear();
@@ -318,7 +336,7 @@ TEST(BadPrinterAddress, WellFormedAddressesStillPrint) {
       },
       &why_not);
   if (!lines) GTEST_SKIP() << "cannot give the child a network of its own: " << why_not;
-  ASSERT_EQ(lines->size(), 6u) << (*lines)[0];
+  ASSERT_EQ(lines->size(), 7u) << (*lines)[0];
   for (const std::string& line : *lines) {
     EXPECT_EQ(line.substr(line.find(" -> ") + 4), kPrintSucceeded) << line;
   }

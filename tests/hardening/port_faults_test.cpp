@@ -17,15 +17,21 @@
 //   no reader         a FIFO that nobody has open for reading
 //   reader stops      a FIFO whose reader takes 10 000 bytes and then no more
 //   reader goes away  a FIFO whose reader closes after 10 000 bytes
+//   USB printer       a FIFO of one page, which reports itself writable only
+//                     once its reader has taken the label, as the USB
+//                     printer driver does once the transfer has finished
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,6 +201,98 @@ TEST(PortFaults, FifoWhoseReaderStopsOrGoesAway) {
       const std::size_t written = std::stoul(host.messages[0].substr(start.size()));
       EXPECT_GE(written, reader.taken());
       EXPECT_LT(written, kBigLine.size());
+    }
+    ExpectNextRequestWorks(host);
+    EXPECT_EQ(testing::OpenDescriptors(), fds_before);
+  }
+}
+
+// The read end of a FIFO cut down to one page. The reader takes everything
+// `delay` after the first byte has come, or never.
+class OnePageFifoReader {
+ public:
+  OnePageFifoReader(const std::string& path, std::optional<milliseconds> delay)
+      : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+    ok_ = fd_ >= 0 && ::fcntl(fd_, F_SETPIPE_SZ, 4096) > 0;
+    thread_ = std::thread([this, delay] {
+      pollfd entry{fd_, POLLIN, 0};
+      while (!stop_ && ::poll(&entry, 1, 1) == 0) {
+      }
+      const auto first = std::chrono::steady_clock::now();
+      while (!stop_ && (!delay || std::chrono::steady_clock::now() - first < *delay)) {
+        std::this_thread::sleep_for(milliseconds(1));
+      }
+      char buffer[4096];
+      while (!stop_) {
+        const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+        if (got > 0) {
+          std::lock_guard lock(mutex_);
+          bytes_.append(buffer, static_cast<std::size_t>(got));
+        } else {
+          std::this_thread::sleep_for(milliseconds(1));
+        }
+      }
+    });
+  }
+  ~OnePageFifoReader() {
+    stop_ = true;
+    thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return ok_; }
+  std::string bytes() {
+    std::lock_guard lock(mutex_);
+    return bytes_;
+  }
+
+ private:
+  const int fd_;
+  bool ok_ = false;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::string bytes_;
+  std::thread thread_;
+};
+
+// The device is closed only once it has finished with the label: a USB
+// printer's driver would otherwise drop the transfer still pending.
+TEST(PortFaults, DeviceIsClosedOnlyOnceItHasTheLabel) {
+  RecordingHost host;
+  host.limits.stall = milliseconds(500);
+  const std::string line = ComposeLabel(kSettings, "ABC", "123") + "\r\n";
+  constexpr milliseconds kDelay{300};
+  for (const bool takes_it : {true, false}) {
+    const char* name =
+        takes_it ? "port/device takes the label after 0.3 s" : "port/device never takes the label";
+    SCOPED_TRACE(name);
+    const std::string fifo = (host.folder.path() / (takes_it ? "usb-late" : "usb-never")).string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int fds_before = testing::OpenDescriptors();
+    {
+      OnePageFifoReader reader(fifo, takes_it ? std::optional(kDelay) : std::nullopt);
+      ASSERT_TRUE(reader.ok());
+      host.WriteContent(kSmallContent);
+      host.WriteConfig(PortConfig(fifo));
+      host.quantity = "2";
+      host.messages.clear();
+      const testing::TimedOutcome r = testing::TimedRequest(host);
+      const milliseconds bound = (takes_it ? kDelay : host.limits.stall) + kSlack;
+      testing::ReportFigure(name, r.outcome, r.elapsed, bound);
+      EXPECT_LE(r.elapsed, bound);
+      if (takes_it) {
+        EXPECT_EQ(r.outcome, PrintOutcome::kDone);
+        EXPECT_EQ(host.messages, std::vector<std::string>{});
+        EXPECT_GE(r.elapsed, kDelay);
+        EXPECT_EQ(reader.bytes(), line);
+      } else {
+        EXPECT_EQ(r.outcome, PrintOutcome::kFailed);
+        const std::string size = std::to_string(line.size());
+        EXPECT_EQ(host.messages, std::vector<std::string>{
+                                     "写入" + Where(fifo) +
+                                     "失败：设备 1 秒内没有接收数据，请检查打印机是否联机、是否缺"
+                                     "纸（已写入 " +
+                                     size + " / " + size + " 字节）"});
+      }
     }
     ExpectNextRequestWorks(host);
     EXPECT_EQ(testing::OpenDescriptors(), fds_before);

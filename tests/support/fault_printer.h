@@ -23,18 +23,18 @@ class FaultPrinter {
     kResetAfter,     // reads `reset_after` bytes, then resets the connection
     kResetAfterAll,  // reads to end-of-file, then resets instead of closing
     kStopReading,    // small receive buffer, never reads, never closes
-    kSlowReader,     // reads one byte every kSlowInterval, closes at end-of-file
+    kSlowReader,     // reads kSlowChunk bytes every kSlowInterval, closes at end-of-file
     kNeverClose,     // reads to end-of-file but keeps its side open until stopped
+    kHalfClose,      // ends its sending side on accepting, then reads to end-of-file
     // Listens with a backlog of one already taken by a connection of its own,
     // so the system drops further handshakes until `accept_delay` has passed
     // since construction; then serves as kAcceptAndRead. A client's connect
     // completes at its next SYN retransmission (about 1 s, 3 s, 7 s after it
     // started). Not supported on Windows (ok() is false).
     kAcceptLate,
-    kCrawlReader,  // reads one byte every kCrawlInterval, closes at end-of-file
   };
-  static constexpr std::chrono::milliseconds kSlowInterval{2};
-  static constexpr std::chrono::milliseconds kCrawlInterval{1000};
+  static constexpr std::size_t kSlowChunk = 8192;
+  static constexpr std::chrono::milliseconds kSlowInterval{25};
 
   // `address` is "127.0.0.1" or "::1". When it cannot listen (no IPv6
   // loopback, say) ok() is false and port() is 0.

@@ -153,8 +153,6 @@ void FaultPrinter::Serve() {
     }
     // Short timeouts keep Stop() prompt and the slow reader on its beat.
     const int timeout_ms = behaviour_ == Behaviour::kSlowReader ? 1 : 10;
-    const bool one_byte =
-        behaviour_ == Behaviour::kSlowReader || behaviour_ == Behaviour::kCrawlReader;
     if (::poll(entries.data(), entries.size(), timeout_ms) < 0 && errno != EINTR) break;
 
     const std::size_t polled = open.size();  // those accepted below wait for the next round
@@ -177,6 +175,7 @@ void FaultPrinter::Serve() {
       if (behaviour_ == Behaviour::kCloseAtOnce) {
         Finish(fd, {}, false);
       } else {
+        if (behaviour_ == Behaviour::kHalfClose) ::shutdown(fd, SHUT_WR);
         open.push_back({fd, {}});
       }
     }
@@ -186,17 +185,15 @@ void FaultPrinter::Serve() {
       const pollfd& entry = entries[i + 1];
       if (entry.events == 0 || !(entry.revents & (POLLIN | POLLERR | POLLHUP))) continue;
       std::size_t want = sizeof buffer;
-      if (one_byte) want = 1;
+      const bool slow = behaviour_ == Behaviour::kSlowReader;
+      if (slow) want = kSlowChunk;
       if (behaviour_ == Behaviour::kResetAfter)
         want = std::min(want, reset_after_ - c.bytes.size());
       const ssize_t got = ::recv(c.fd, buffer, want, 0);
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       if (got > 0) {
         c.bytes.append(buffer, static_cast<std::size_t>(got));
-        if (one_byte) {
-          c.next_read = Clock::now() +
-                        (behaviour_ == Behaviour::kCrawlReader ? kCrawlInterval : kSlowInterval);
-        }
+        if (slow) c.next_read = Clock::now() + kSlowInterval;
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);
       }

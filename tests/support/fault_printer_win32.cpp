@@ -203,6 +203,7 @@ void FaultPrinter::Serve() {
         if (behaviour_ == Behaviour::kCloseAtOnce) {
           Finish(AsInt(socket), {}, false);
         } else {
+          if (behaviour_ == Behaviour::kHalfClose) ::shutdown(socket, SD_SEND);
           open.push_back({socket, {}});
         }
       }
@@ -213,19 +214,15 @@ void FaultPrinter::Serve() {
       const WSAPOLLFD& entry = entries[i + 1];
       if (entry.events == 0 || !(entry.revents & (POLLRDNORM | POLLERR | POLLHUP))) continue;
       std::size_t want = sizeof buffer;
-      const bool one_byte =
-          behaviour_ == Behaviour::kSlowReader || behaviour_ == Behaviour::kCrawlReader;
-      if (one_byte) want = 1;
+      const bool slow = behaviour_ == Behaviour::kSlowReader;
+      if (slow) want = kSlowChunk;
       if (behaviour_ == Behaviour::kResetAfter)
         want = std::min(want, reset_after_ - c.bytes.size());
       const int got = ::recv(c.socket, buffer, static_cast<int>(want), 0);
       if (got == SOCKET_ERROR && WouldBlock()) continue;
       if (got > 0) {
         c.bytes.append(buffer, static_cast<std::size_t>(got));
-        if (one_byte) {
-          c.next_read = Clock::now() +
-                        (behaviour_ == Behaviour::kCrawlReader ? kCrawlInterval : kSlowInterval);
-        }
+        if (slow) c.next_read = Clock::now() + kSlowInterval;
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);
       }
