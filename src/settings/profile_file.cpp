@@ -157,8 +157,9 @@ class ParsedIniFile {
       sections_;           // folded name -> id
   std::vector<Key> keys_;  // the first of each name in each section
   // Open addressing over keys_: indices, or kEmptySlot; a power of two in
-  // size, never more than half full.
+  // size, at most two thirds full.
   std::vector<std::uint32_t> slots_;
+  mutable std::uint32_t last_found_ = kEmptySlot;  // an index into keys_
   // The section that lines go to; none after a repeated header, whose
   // lines can never be asked for.
   std::optional<std::uint32_t> current_;
@@ -170,7 +171,7 @@ ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
     ++lines, ++p;
   }
   std::size_t slots = 16;
-  while (slots < 2 * lines) slots *= 2;
+  while (slots < lines + lines / 2) slots *= 2;
   slots_.assign(slots, kEmptySlot);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
@@ -255,8 +256,16 @@ std::optional<std::string_view> ParsedIniFile::Find(std::string_view section,
                                                     std::string_view key) const {
   const auto s = sections_.find(section);
   if (s == sections_.end()) return std::nullopt;
-  const std::uint32_t index = slots_[SlotOf(s->second, key)];
-  if (index == kEmptySlot || !keys_[index].present) return std::nullopt;
+  // Lines are mostly asked for in the order they stand in the file; the key
+  // after the last one found (the first key, before any) is tried before
+  // the index.
+  std::uint32_t index = last_found_ == kEmptySlot ? 0 : last_found_ + 1;
+  if (index >= keys_.size() || keys_[index].section != s->second || NameOf(keys_[index]) != key) {
+    index = slots_[SlotOf(s->second, key)];
+    if (index == kEmptySlot) return std::nullopt;
+  }
+  last_found_ = index;
+  if (!keys_[index].present) return std::nullopt;
   return Bytes(keys_[index].value_offset, keys_[index].value_length);
 }
 
