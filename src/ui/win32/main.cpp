@@ -4,8 +4,8 @@
 
 #include "application.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   zplport::Application app(instance);
-  if (!app.ShowMainWindow(show_command)) return 1;
+  if (!app.Handle(zplport::ui::LifecycleEvent::kProgramStarted)) return 1;
   return app.Run();
 }
