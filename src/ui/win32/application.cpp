@@ -25,7 +25,8 @@ void BringForward(HWND window, int show_command = SW_SHOWNORMAL) {
 
 }  // namespace
 
-Application::Application(HINSTANCE instance) : instance_(instance) {
+Application::Application(HINSTANCE instance, int show_command)
+    : instance_(instance), first_show_command_(show_command) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   big_icon_ = LoadAppIcon(instance, SM_CXICON, SM_CYICON);
@@ -55,7 +56,8 @@ bool Application::Carry(ui::Decision decision) {
     case ui::Decision::kOpenMain:
       form1_ = std::make_unique<Form1>(*this);
       if (!form1_->Open()) return false;
-      BringForward(form1_->hwnd());
+      BringForward(form1_->hwnd(), first_show_command_);
+      first_show_command_ = SW_SHOWNORMAL;
       return true;
     case ui::Decision::kBringMainForward:
       if (form1_ && form1_->hwnd()) BringForward(form1_->hwnd());

@@ -21,7 +21,8 @@ class Form2;
 
 class Application {
  public:
-  explicit Application(HINSTANCE instance);
+  // `show_command` is how the first main window is shown (wWinMain's).
+  Application(HINSTANCE instance, int show_command);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -47,6 +48,7 @@ class Application {
   void Dispatch(MSG& msg);
 
   HINSTANCE instance_;
+  int first_show_command_;
   HICON big_icon_ = nullptr;
   HICON small_icon_ = nullptr;
   ui::WindowLifecycle lifecycle_;

@@ -4,8 +4,8 @@
 
 #include "application.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  zplport::Application app(instance);
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  zplport::Application app(instance, show_command);
   if (!app.Handle(zplport::ui::LifecycleEvent::kProgramStarted)) return 1;
   return app.Run();
 }
