@@ -1,10 +1,11 @@
-// The instructions window: its layout and text, and its Back button, which
-// discards it and brings the main window back whether or not the operator
-// had closed it.
+// The instructions window: its layout and its whole text, and its Back
+// button, which discards it and brings the main window back, a fresh one if
+// the operator had closed it.
 #include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -12,33 +13,27 @@
 #include <QtTest>
 #include <cstdlib>
 
+#include "ui/qt/application.h"
 #include "ui/qt/form1.h"
+#include "ui/qt/form2.h"
+#include "ui/window_layout.h"
 
-using zplport::Form1;
+using zplport::Application;
+using zplport::ui::LifecycleEvent;
 
 namespace {
 
-const QString kInstructions = QStringLiteral(
-    "该程序是测试用斑马ZPL语言打印机的并口和网口测试程序。"
-    "不用安装驱动。更改打印方式，请修改CONFIG.INI文件的prtmod=lpt1(或者lpt2,lpt3等);或者prtmod="
-    "ip;别的参数切勿测试。"
-    "请设置好打印机IP和端口后，在配置文件处修改。");
+QString Q(std::string_view utf8) { return QString::fromUtf8(utf8.data(), utf8.size()); }
+int Pixels(int twips) { return zplport::ui::TwipsToPixels(twips, zplport::ui::kDesignDpi); }
 
-QWidget* OpenInstructions(Form1& form1) {
-  QTest::mouseClick(form1.findChild<QPushButton*>("Command2"), Qt::LeftButton);
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (window->objectName() == QLatin1String("Form2") && window->isVisible()) return window;
-  }
-  return nullptr;
+QRect PixelRect(const zplport::ui::TwipsRect& r) {
+  return QRect(Pixels(r.left), Pixels(r.top), Pixels(r.width), Pixels(r.height));
 }
 
-// Centred to within the frame, which the platform may add only once the
-// window is shown.
 bool IsCentred(const QWidget& window) {
   const QPoint offset =
       window.frameGeometry().center() - window.screen()->availableGeometry().center();
-  const QSize frame = window.frameGeometry().size() - window.size();
-  return std::abs(offset.x()) <= frame.width() + 1 && std::abs(offset.y()) <= frame.height() + 1;
+  return std::abs(offset.x()) <= 1 && std::abs(offset.y()) <= 1;
 }
 
 }  // namespace
@@ -50,124 +45,122 @@ class Form2Test : public QObject {
   void init();
   void cleanup();
 
-  void windowMatchesLayout();
-  void controlMatchesLayout_data();
-  void controlMatchesLayout();
-  void backHoldsFocusAtOpen();
+  void windowAndControlsFollowTheLayout();
+  void wholeTextFitsItsBox();
   void backWithMainWindowOpenBringsItForward();
-  void backAfterMainWindowClosedReopensItCentred();
+  void backAfterMainWindowClosedOpensAFreshOne();
   void screenshot();
 
  private:
-  Form1* form1_ = nullptr;
+  void OpenInstructions();
+
+  Application* app_ = nullptr;
+  QPointer<QWidget> form1_;
   QPointer<QWidget> form2_;
 };
 
 void Form2Test::init() {
-  form1_ = new Form1;
-  form1_->show();
+  app_ = new Application;
+  app_->Handle(LifecycleEvent::kProgramStarted);
+  form1_ = app_->main_window();
   QVERIFY(QTest::qWaitForWindowExposed(form1_));
-  form2_ = OpenInstructions(*form1_);
+  OpenInstructions();
+}
+
+void Form2Test::OpenInstructions() {
+  QTest::mouseClick(form1_->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+  form2_ = app_->instructions_window();
   QVERIFY(form2_ != nullptr);
   QVERIFY(QTest::qWaitForWindowExposed(form2_));
 }
 
 void Form2Test::cleanup() {
-  delete form1_;  // takes an open instructions window with it
-  form1_ = nullptr;
+  delete app_;  // takes the open windows with it
+  app_ = nullptr;
+  QVERIFY(form1_.isNull());
   QVERIFY(form2_.isNull());
 }
 
-void Form2Test::windowMatchesLayout() {
-  QCOMPARE(form2_->windowTitle(), QStringLiteral("说明"));
-  QCOMPARE(form2_->size(), QSize(312, 213));
+void Form2Test::windowAndControlsFollowTheLayout() {
+  const zplport::ui::WindowSpec& spec = zplport::ui::InstructionsWindow();
+  QCOMPARE(form2_->windowTitle(), Q(spec.title));
+  QCOMPARE(form2_->size(), QSize(Pixels(spec.client_width), Pixels(spec.client_height)));
   QVERIFY(IsCentred(*form2_));
   QVERIFY(!form2_->windowIcon().isNull());
-  QVERIFY(form2_->isWindow());
   QVERIFY(!form2_->isModal());
-  QCOMPARE(form2_->font().families().value(0), QStringLiteral("宋体"));
-  QCOMPARE(form2_->font().pointSizeF(), 12.0);
-  QVERIFY(!form2_->font().bold());
+  QCOMPARE(form2_->font().families().value(0), Q(spec.font->face));
+  QCOMPARE(form2_->font().pointSizeF(), spec.font->centipoints / 100.0);
 
   form2_->resize(500, 400);
   QTRY_COMPARE(form2_->size(), QSize(500, 400));
-  QCOMPARE(form2_->findChild<QWidget*>("Label1")->geometry(), QRect(16, 24, 281, 145));
-  QCOMPARE(form2_->findChild<QWidget*>("Command1")->geometry(), QRect(232, 176, 65, 33));
-}
-
-void Form2Test::controlMatchesLayout_data() {
-  QTest::addColumn<QString>("name");
-  QTest::addColumn<QString>("caption");
-  QTest::addColumn<QRect>("geometry");
-  QTest::addColumn<bool>("bold");
-
-  QTest::newRow("Label1") << "Label1" << kInstructions << QRect(16, 24, 281, 145) << false;
-  QTest::newRow("Command1") << "Command1"
-                            << "返回" << QRect(232, 176, 65, 33) << true;
-}
-
-void Form2Test::controlMatchesLayout() {
-  QFETCH(QString, name);
-  QFETCH(QString, caption);
-  QFETCH(QRect, geometry);
-  QFETCH(bool, bold);
-
-  auto* control = form2_->findChild<QWidget*>(name);
-  QVERIFY(control != nullptr);
-  QVERIFY(control->isVisible());
-  QCOMPARE(control->geometry(), geometry);
-  if (auto* label = qobject_cast<QLabel*>(control)) {
-    const QString shown = label->textFormat() == Qt::PlainText
-                              ? label->text()
-                              : QTextDocumentFragment::fromHtml(label->text()).toPlainText();
-    QCOMPARE(shown, caption);
-    QVERIFY(label->wordWrap());
-    // Wrapped to the label's width, every line fits its height.
-    QVERIFY2(label->heightForWidth(geometry.width()) <= geometry.height(),
-             qPrintable(QString::number(label->heightForWidth(geometry.width()))));
-  } else {
-    QCOMPARE(qobject_cast<QPushButton*>(control)->text(), caption);
+  for (const zplport::ui::ControlSpec& control_spec : spec.controls) {
+    auto* control = form2_->findChild<QWidget*>(Q(control_spec.name));
+    QVERIFY(control != nullptr);
+    QVERIFY(control->isVisible());
+    QCOMPARE(control->geometry(), PixelRect(control_spec.rect));
+    QCOMPARE(control->font().families().value(0), Q(control_spec.font.face));
+    QCOMPARE(control->font().pointSizeF(), control_spec.font.centipoints / 100.0);
+    QCOMPARE(control->font().bold(), control_spec.font.weight == zplport::ui::kBoldWeight);
   }
-  QCOMPARE(control->font().families().value(0), QStringLiteral("微软雅黑"));
-  QCOMPARE(control->font().pointSizeF(), 12.0);
-  QCOMPARE(control->font().bold(), bold);
-}
-
-void Form2Test::backHoldsFocusAtOpen() {
   auto* back = form2_->findChild<QPushButton*>("Command1");
+  QCOMPARE(back->text(), QStringLiteral("返回"));
   QCOMPARE(form2_->focusWidget(), back);
-  QVERIFY(!back->isDefault());
   QVERIFY(!back->autoDefault());
   QCOMPARE(form2_->findChild<QWidget*>("Label1")->focusPolicy(), Qt::NoFocus);
+}
+
+// Shown unchanged, wrapped to the box's width, and every line within its
+// height: at 1.5 times the scale (a run of its own) as well.
+void Form2Test::wholeTextFitsItsBox() {
+  auto* label = form2_->findChild<QLabel*>("Label1");
+  const QString shown = label->textFormat() == Qt::PlainText
+                            ? label->text()
+                            : QTextDocumentFragment::fromHtml(label->text()).toPlainText();
+  QCOMPARE(shown, Q(zplport::ui::InstructionsText()));
+  QVERIFY(label->wordWrap());
+  QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+           qPrintable(QString::number(label->heightForWidth(label->width()))));
 }
 
 void Form2Test::backWithMainWindowOpenBringsItForward() {
   const QRect main_geometry = form1_->geometry();
   QTest::mouseClick(form2_->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-  QVERIFY(!form2_.isNull() && !form2_->isVisible());
+  QVERIFY(form2_.isNull() || !form2_->isVisible());
   QTRY_VERIFY(form2_.isNull());
+  QCOMPARE(app_->main_window(), form1_.data());
   QVERIFY(form1_->isVisible());
-  QTRY_COMPARE(QApplication::activeWindow(), form1_);
+  QTRY_COMPARE(QApplication::activeWindow(), form1_.data());
   QCOMPARE(form1_->geometry(), main_geometry);
 }
 
-void Form2Test::backAfterMainWindowClosedReopensItCentred() {
+void Form2Test::backAfterMainWindowClosedOpensAFreshOne() {
+  // The operator types, tabs to Instructions, opens them and closes the
+  // main window.
+  QTest::keyClicks(form1_->findChild<QLineEdit*>("Text1"), "7");
+  form1_->findChild<QWidget*>("Command2")->setFocus();
   form1_->move(3, 4);
-  QVERIFY(form1_->close());
+  form1_->close();
   QVERIFY(!form1_->isVisible());
   QVERIFY(form2_->isVisible());
 
   QTest::mouseClick(form2_->findChild<QPushButton*>("Command1"), Qt::LeftButton);
   QTRY_VERIFY(form2_.isNull());
-  QVERIFY(form1_->isVisible());
-  QVERIFY(IsCentred(*form1_));
-  QTRY_COMPARE(QApplication::activeWindow(), form1_);
-  QCOMPARE(form1_->findChild<QWidget*>("Command1")->geometry(), QRect(160, 152, 97, 41));
+  QTRY_VERIFY(form1_.isNull());
+  QWidget* reopened = app_->main_window();
+  QVERIFY(reopened != nullptr);
+  QVERIFY(QTest::qWaitForWindowExposed(reopened));
+  QVERIFY(IsCentred(*reopened));
+  QTRY_COMPARE(QApplication::activeWindow(), reopened);
+  QVERIFY(reopened->findChild<QLineEdit*>("Text1")->text().isEmpty());
+  QCOMPARE(QApplication::focusWidget(), reopened->findChild<QWidget*>("Command1"));
 }
 
 void Form2Test::screenshot() {
   QVERIFY(QDir().mkpath(QStringLiteral(ZPLPORT_SCREENSHOT_DIR)));
-  QVERIFY(form2_->grab().save(QStringLiteral(ZPLPORT_SCREENSHOT_DIR "/form2.png")));
+  const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+  const QString name =
+      scale.isEmpty() ? QStringLiteral("form2.png") : QStringLiteral("form2-%1x.png").arg(scale);
+  QVERIFY(form2_->grab().save(QStringLiteral(ZPLPORT_SCREENSHOT_DIR "/") + name));
 }
 
 QTEST_MAIN(Form2Test)

@@ -1,7 +1,8 @@
 // Print pressed in the main window, end to end against a loopback printer
 // that this test starts: the typed quantity reaches the request, the labels
 // reach the printer byte for byte, and every outcome arrives as a modal
-// message box with only OK under the application's title.
+// message box with only 确定 under the application's title, even when the
+// main window is closed while the request waits for the printer.
 #include <QApplication>
 #include <QByteArray>
 #include <QFile>
@@ -17,9 +18,12 @@
 
 #include "platform/program_folder.h"
 #include "settings/profile_file.h"
+#include "ui/qt/application.h"
 #include "ui/qt/form1.h"
 
+using zplport::Application;
 using zplport::Form1;
+using zplport::ui::LifecycleEvent;
 
 namespace {
 
@@ -66,6 +70,7 @@ class MessageBoxAnswerer : public QObject {
     QString text;
     QString title;
     QMessageBox::StandardButtons buttons;
+    QString button_text;
     QMessageBox::Icon icon;
     bool modal;
   };
@@ -81,8 +86,9 @@ class MessageBoxAnswerer : public QObject {
   void Answer() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
-    seen.append(
-        {box->text(), box->windowTitle(), box->standardButtons(), box->icon(), box->isModal()});
+    seen.append({box->text(), box->windowTitle(), box->standardButtons(),
+                 box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString(),
+                 box->icon(), box->isModal()});
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
   }
 
@@ -107,8 +113,11 @@ class PrintTest : public QObject {
   void cleanup();
   void printPressSendsLabelsAndReports_data();
   void printPressSendsLabelsAndReports();
+  void closeDuringPrintReportsThenCloses();
 
  private:
+  void WriteSettings(const QByteArray& prtmod, quint16 port);
+
   QTemporaryDir* folder_ = nullptr;
 };
 
@@ -157,17 +166,11 @@ void PrintTest::printPressSendsLabelsAndReports() {
 
   LoopbackPrinter printer;
   QVERIFY(printer.listening());
-  const QByteArray config = "[prtmod]\r\nprtmod=" + prtmod +
-                            "\r\ndarkness=15\r\n[zuobiao]\r\nzbx=50\r\nzby=50\r\nzbx1=50\r\n"
-                            "zby1=150\r\n[font]\r\na=40\r\nb=40\r\n[network]\r\n"
-                            "printerip=127.0.0.1\r\nprinterport=" +
-                            QByteArray::number(printer.port()) + "\r\n";
-  const QByteArray content = "[content]\r\nc(0)=ABC\r\nc(1)=" + kGbkLine + "\r\nc(2)=line 2\r\n";
-  QVERIFY(WriteFile(folder_->filePath("Config.ini"), config));
-  QVERIFY(WriteFile(folder_->filePath("file.ini"), content));
+  WriteSettings(prtmod, printer.port());
 
-  Form1 form1;
-  form1.show();
+  Application app;
+  app.Handle(LifecycleEvent::kProgramStarted);
+  Form1& form1 = *app.main_window();
   QVERIFY(QTest::qWaitForWindowExposed(&form1));
   QTest::keyClicks(form1.findChild<QLineEdit*>("Text1"), typed);
 
@@ -187,12 +190,54 @@ void PrintTest::printPressSendsLabelsAndReports() {
   }
   QCOMPARE(seen.title, QStringLiteral("ZPL 打印机测试"));
   QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  QCOMPARE(seen.button_text, QStringLiteral("确定"));
   QVERIFY(seen.icon == QMessageBox::NoIcon || seen.icon == QMessageBox::Information);
   QVERIFY(seen.modal);
 
   QCOMPARE(printer.connections, connections);
   QCOMPARE(printer.received, printed);
   QVERIFY(!form1.printing());
+}
+
+void PrintTest::WriteSettings(const QByteArray& prtmod, quint16 port) {
+  const QByteArray config = "[prtmod]\r\nprtmod=" + prtmod +
+                            "\r\ndarkness=15\r\n[zuobiao]\r\nzbx=50\r\nzby=50\r\nzbx1=50\r\n"
+                            "zby1=150\r\n[font]\r\na=40\r\nb=40\r\n[network]\r\n"
+                            "printerip=127.0.0.1\r\nprinterport=" +
+                            QByteArray::number(port) + "\r\n";
+  const QByteArray content = "[content]\r\nc(0)=ABC\r\nc(1)=" + kGbkLine + "\r\nc(2)=line 2\r\n";
+  QVERIFY(WriteFile(folder_->filePath("Config.ini"), config));
+  QVERIFY(WriteFile(folder_->filePath("file.ini"), content));
+}
+
+// The close arrives while the request waits for the printer; the window
+// stays until the request has reported, then goes.
+void PrintTest::closeDuringPrintReportsThenCloses() {
+  LoopbackPrinter printer;
+  QVERIFY(printer.listening());
+  WriteSettings("ip", printer.port());
+  Application app;
+  app.Handle(LifecycleEvent::kProgramStarted);
+  QPointer<Form1> form1 = app.main_window();
+  QVERIFY(QTest::qWaitForWindowExposed(form1));
+  QTest::keyClicks(form1->findChild<QLineEdit*>("Text1"), "2");
+
+  MessageBoxAnswerer answerer;
+  bool visible_after_close = false;
+  QTimer::singleShot(0, form1, [&] {
+    form1->close();
+    visible_after_close = form1->isVisible();
+  });
+  QTest::mouseClick(form1->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+  QTRY_COMPARE(printer.finished, printer.connections);
+
+  QVERIFY(visible_after_close);
+  QCOMPARE(answerer.seen.size(), 1);
+  QCOMPARE(answerer.seen.first().text, QStringLiteral("打印成功"));
+  QCOMPARE(printer.connections, 1);
+  QVERIFY(printer.received.startsWith("^XA^PRB^XZ~SD15^XA^FO50,50^A0,40,40^FDABC^FS"));
+  QCOMPARE(app.main_window(), nullptr);
+  QTRY_VERIFY(form1.isNull());
 }
 
 QTEST_MAIN(PrintTest)

@@ -1,17 +1,26 @@
 #!/bin/sh
 # Runs the desktop program on a virtual X display: the main window must come
-# up centred under its title, Instructions must open a window titled "说明",
-# and both are photographed for a person to look at.
-# Usage: xvfb_run.sh <zplport executable> <screenshot folder>
-# (run inside xvfb-run; needs xdotool and ImageMagick's import)
+# up with its frame centred under its title, Instructions must open a window
+# titled "说明", and both are photographed for a person to look at.
+# Usage: xvfb_run.sh <zplport executable> <screenshot folder> [window manager]
+# (run inside xvfb-run; needs xdotool and ImageMagick's import, and xprop
+# and xwininfo with a window manager, which then frames the windows)
 set -eu
 program=$1
 shots=$2
+wm=${3:-}
 mkdir -p "$shots"
+name=xvfb
+if [ -n "$wm" ]; then
+  name=xvfb-wm
+  "$wm" >/dev/null 2>&1 &
+  wm_pid=$!
+  sleep 1
+fi
 
 "$program" &
 pid=$!
-trap 'kill "$pid" 2>/dev/null || true' EXIT
+trap 'kill "$pid" ${wm_pid:-} 2>/dev/null || true' EXIT
 
 find_window() {
   tries=0
@@ -29,14 +38,31 @@ find_window() {
 
 main=$(find_window "ZPL 打印机测试")
 sleep 0.5
-import -window root "$shots/xvfb-form1.png"
+import -window root "$shots/$name-form1.png"
 
-# Without a window manager the client area is the window: centred exactly.
+# The frame is centred: without a window manager the client area is the
+# window; with one, the frame's borders and title bar go round it.
+left=0 right=0 top=0 bottom=0
+if [ -n "$wm" ]; then
+  # _NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom
+  extents=$(xprop -id "$main" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ,)
+  [ -n "$extents" ] || { echo "the window manager gave no frame extents" >&2; exit 1; }
+  # shellcheck disable=SC2086  # four numbers
+  set -- $extents
+  left=$1 right=$2 top=$3 bottom=$4
+fi
 screen=$(xdotool getdisplaygeometry)
 eval "$(xdotool getwindowgeometry --shell "$main")"
-expected_x=$(( (${screen% *} - 312) / 2 ))
-expected_y=$(( (${screen#* } - 213) / 2 ))
-if [ "$WIDTH" -ne 312 ] || [ "$HEIGHT" -ne 213 ] || [ "$X" -ne "$expected_x" ] || [ "$Y" -ne "$expected_y" ]; then
+if [ -n "$wm" ]; then
+  # xdotool reports a framed window's place off by the frame.
+  X=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left X: *//p')
+  Y=$(xwininfo -id "$main" | sed -n 's/.*Absolute upper-left Y: *//p')
+fi
+expected_x=$(( (${screen% *} - 312 - left - right) / 2 + left ))
+expected_y=$(( (${screen#* } - 213 - top - bottom) / 2 + top ))
+if [ "$WIDTH" -ne 312 ] || [ "$HEIGHT" -ne 213 ] ||
+   [ $((X - expected_x)) -gt 1 ] || [ $((expected_x - X)) -gt 1 ] ||
+   [ $((Y - expected_y)) -gt 1 ] || [ $((expected_y - Y)) -gt 1 ]; then
   echo "main window at $X,$Y ${WIDTH}x$HEIGHT; expected $expected_x,$expected_y 312x213" >&2
   exit 1
 fi
@@ -45,7 +71,7 @@ fi
 xdotool mousemove --window "$main" 100 172 click 1
 instructions=$(find_window "说明")
 sleep 0.5
-import -window root "$shots/xvfb-form2.png"
+import -window root "$shots/$name-form2.png"
 
 # Back: the instructions window goes, the main window stays.
 xdotool mousemove --window "$instructions" 264 192 click 1

@@ -14,6 +14,7 @@
 #include "png_writer.h"
 #include "support/fault_printer.h"
 #include "support/temp_dir.h"
+#include "ui/window_layout.h"
 
 namespace zplport {
 namespace {
@@ -31,13 +32,16 @@ using namespace std::chrono_literals;
 fs::path g_app_exe;
 fs::path g_screenshots;
 
-const wchar_t kAppTitle[] = L"ZPL 打印机测试";
-const wchar_t kInstructionsTitle[] = L"说明";
-const wchar_t kInstructionsText[] =
-    L"该程序是测试用斑马ZPL语言打印机的并口和网口测试程序。"
-    L"不用安装驱动。更改打印方式，请修改CONFIG.INI文件的prtmod=lpt1(或者lpt2,lpt3等);"
-    L"或者prtmod=ip;别的参数切勿测试。"
-    L"请设置好打印机IP和端口后，在配置文件处修改。";
+std::wstring Wide(std::string_view utf8) {
+  const int size = static_cast<int>(utf8.size());
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), size)));
+  return wide;
+}
+
+const std::wstring kAppTitle = Wide(ui::ApplicationTitle());
+const std::wstring kInstructionsTitle = Wide(ui::InstructionsWindow().title);
 
 const PrintSettings kSettings{"15", "50", "50", "50", "150", "40", "40"};
 // 中文测试 and 斑马打印机 in GBK.
@@ -57,17 +61,6 @@ fs::path FromArgument(const char* argument) {
 
 int Pixels(int twips, UINT dpi) { return twips * static_cast<int>(dpi) / 1440; }
 
-// One control as the operator meets it, with its place in twips.
-struct ExpectedControl {
-  const wchar_t* window_class;
-  const wchar_t* caption;
-  int left, top, width, height;
-  const wchar_t* face;
-  int centipoints;
-  int weight;
-  bool tab_stop;
-};
-
 void BringForward(HWND window) {
   SetForegroundWindow(window);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -82,13 +75,25 @@ void SaveScreenshot(HWND window, const char* name) {
   EXPECT_TRUE(testing::WritePng(g_screenshots / name, shot.width, shot.height, shot.rgb)) << name;
 }
 
-LOGFONTW Font(const wchar_t* face, int centipoints, int weight, UINT dpi) {
+LOGFONTW Font(const ui::FontSpec& spec, UINT dpi) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(centipoints, static_cast<int>(dpi), 7200);
-  font.lfWeight = weight;
-  font.lfCharSet = GB2312_CHARSET;
-  lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+  font.lfHeight = -MulDiv(spec.centipoints, static_cast<int>(dpi), 7200);
+  font.lfWeight = spec.weight;
+  font.lfCharSet = static_cast<BYTE>(spec.charset);
+  lstrcpynW(font.lfFaceName, Wide(spec.face).c_str(), LF_FACESIZE);
   return font;
+}
+
+const wchar_t* ClassOfKind(ui::ControlKind kind) {
+  switch (kind) {
+    case ui::ControlKind::kPushButton:
+      return L"Button";
+    case ui::ControlKind::kTextBox:
+      return L"Edit";
+    case ui::ControlKind::kStaticText:
+      return L"Static";
+  }
+  return L"";
 }
 
 // The font a window answers to WM_GETFONT, where this process can read it:
@@ -140,42 +145,73 @@ void ExpectDrawnInFont(const testing::Screenshot& shot, HWND form, HWND control,
       << seen.count << " vs " << drawn.count;
 }
 
-void ExpectControls(HWND form, const std::vector<ExpectedControl>& expected) {
+// A wrapped text must show every glyph, whatever its line breaks and
+// spacing: as much ink as the whole text drawn unclipped on one line, and
+// none on the box's last row, where a line cut off by the box would leave
+// its upper part.
+void ExpectWholeTextDrawn(const testing::Screenshot& shot, HWND form, HWND control,
+                          const std::wstring& text, const LOGFONTW& font) {
+  RECT window{}, rect{};
+  GetWindowRect(form, &window);
+  GetWindowRect(control, &rect);
+  OffsetRect(&rect, -window.left, -window.top);
+  const testing::Ink seen = testing::InkIn(shot, rect);
+  const std::uint8_t* corner =
+      &shot.rgb[(static_cast<std::size_t>(rect.top) * shot.width + rect.left) * 3];
+  const testing::Ink unclipped = testing::InkOfText(
+      text, font, 8 * 1024, 4 * std::abs(font.lfHeight), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX,
+      RGB(corner[0], corner[1], corner[2]));
+  ASSERT_GT(unclipped.count, 0);
+  EXPECT_LE(std::abs(seen.count - unclipped.count), unclipped.count / 200)
+      << seen.count << " pixels of ink in the box, " << unclipped.count << " in the whole text";
+  EXPECT_LE(seen.width, rect.right - rect.left);
+  EXPECT_EQ(testing::InkIn(shot, RECT{rect.left, rect.bottom - 1, rect.right, rect.bottom}).count,
+            0)
+      << "a line is cut off at the bottom";
+}
+
+// Every control of the model's window, in tab order, as the operator sees it.
+void ExpectControls(HWND form, const ui::WindowSpec& spec) {
   const UINT dpi = testing::DpiOf(form);
   const std::vector<HWND> children = ChildrenOf(form);
-  ASSERT_EQ(children.size(), expected.size());
+  ASSERT_EQ(children.size(), spec.controls.size());
   BringForward(form);
   const testing::Screenshot shot = testing::Capture(form);
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const ExpectedControl& e = expected[i];
+  for (std::size_t i = 0; i < spec.controls.size(); ++i) {
+    const ui::ControlSpec& e = spec.controls[i];
     HWND control = children[i];
-    SCOPED_TRACE("control " + std::to_string(i));
-    EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), e.window_class), 0);
-    EXPECT_EQ(TextOf(control), e.caption);
+    SCOPED_TRACE(std::string(e.name));
+    EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), ClassOfKind(e.kind)), 0);
+    const std::wstring caption = Wide(e.caption);
+    EXPECT_EQ(TextOf(control), caption);
     const RECT r = testing::RectInClient(control, form);
-    EXPECT_EQ(r.left, Pixels(e.left, dpi));
-    EXPECT_EQ(r.top, Pixels(e.top, dpi));
-    EXPECT_EQ(r.right - r.left, Pixels(e.width, dpi));
-    EXPECT_EQ(r.bottom - r.top, Pixels(e.height, dpi));
-    const LOGFONTW font = Font(e.face, e.centipoints, e.weight, dpi);
+    EXPECT_EQ(r.left, Pixels(e.rect.left, dpi));
+    EXPECT_EQ(r.top, Pixels(e.rect.top, dpi));
+    EXPECT_EQ(r.right - r.left, Pixels(e.rect.width, dpi));
+    EXPECT_EQ(r.bottom - r.top, Pixels(e.rect.height, dpi));
+    const LOGFONTW font = Font(e.font, dpi);
     ExpectFontIfReadable(control, font);
-    if (*e.caption) ExpectDrawnInFont(shot, form, control, e.caption, font);
+    if (e.wraps) {
+      ExpectWholeTextDrawn(shot, form, control, caption, font);
+    } else if (!caption.empty()) {
+      ExpectDrawnInFont(shot, form, control, caption, font);
+    }
     const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
-    EXPECT_EQ((style & WS_TABSTOP) != 0, e.tab_stop);
+    EXPECT_EQ((style & WS_TABSTOP) != 0, e.kind != ui::ControlKind::kStaticText);
     EXPECT_TRUE(IsWindowEnabled(control));
     EXPECT_TRUE(IsWindowVisible(control));
-    if (_wcsicmp(e.window_class, L"Button") == 0) {
+    if (e.kind == ui::ControlKind::kPushButton) {
       // A plain push button, not a default one.
       EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON);
     }
   }
 }
 
-void ExpectCentredWithClient(HWND form) {
+void ExpectCentredWithClient(HWND form, const ui::WindowSpec& spec) {
   const UINT dpi = testing::DpiOf(form);
   const SIZE client = testing::ClientSize(form);
-  EXPECT_EQ(client.cx, Pixels(4680, dpi));
-  EXPECT_EQ(client.cy, Pixels(3195, dpi));
+  EXPECT_EQ(client.cx, Pixels(spec.client_width, dpi));
+  EXPECT_EQ(client.cy, Pixels(spec.client_height, dpi));
   RECT window{};
   GetWindowRect(form, &window);
   MONITORINFO monitor{};
@@ -188,16 +224,6 @@ void ExpectCentredWithClient(HWND form) {
   for (LONG_PTR part : {WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX}) {
     EXPECT_EQ(style & part, part);
   }
-}
-
-const std::vector<ExpectedControl>& MainControls() {
-  static const std::vector<ExpectedControl> controls = {
-      {L"Button", L"打印", 2400, 2280, 1455, 615, L"微软雅黑", 1425, FW_BOLD, true},
-      {L"Edit", L"", 840, 1200, 3015, 855, L"微软雅黑", 2400, FW_BOLD, true},
-      {L"Static", L"打印数量：", 120, 120, 3015, 615, L"微软雅黑", 2400, FW_BOLD, false},
-      {L"Button", L"说明", 840, 2280, 1335, 615, L"微软雅黑", 1425, FW_BOLD, true},
-  };
-  return controls;
 }
 
 class GuiTest : public ::testing::Test {
@@ -243,7 +269,10 @@ class GuiTest : public ::testing::Test {
       return L"<none>";
     }
     EXPECT_EQ(TextOf(box), kAppTitle);
-    EXPECT_FALSE(IsWindowEnabled(owner)) << "the box is not modal";
+    // Modal to the whole tool, the instructions window included.
+    for (HWND window : app_->Windows([&](HWND w) { return w != box; })) {
+      EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not modal to " << TextOf(window).size();
+    }
     int buttons = 0;
     for (HWND child : ChildrenOf(box)) {
       if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && IsWindowVisible(child)) ++buttons;
@@ -251,6 +280,7 @@ class GuiTest : public ::testing::Test {
     EXPECT_EQ(buttons, 1);
     HWND ok = GetDlgItem(box, IDOK);
     EXPECT_NE(ok, nullptr);
+    EXPECT_EQ(TextOf(ok), Wide(ui::OkCaption()));
     const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
     if (screenshot) SaveScreenshot(box, screenshot);
     Click(ok);
@@ -279,8 +309,8 @@ class GuiTest : public ::testing::Test {
 TEST_F(GuiTest, MainWindowOpensCentredWithItsControls) {
   HWND form = Start();
   ASSERT_NE(form, nullptr);
-  ExpectCentredWithClient(form);
-  ExpectControls(form, MainControls());
+  ExpectCentredWithClient(form, ui::MainWindow());
+  ExpectControls(form, ui::MainWindow());
   EXPECT_EQ(Focus(form), command1_);
 
   // Resizing moves nothing.
@@ -290,8 +320,10 @@ TEST_F(GuiTest, MainWindowOpensCentredWithItsControls) {
   GetWindowRect(form, &window);
   SetWindowPos(form, nullptr, 0, 0, window.right - window.left + 200,
                window.bottom - window.top + 150, SWP_NOZORDER | SWP_NOMOVE);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return testing::ClientSize(form).cx == Pixels(4680, testing::DpiOf(form)) + 200; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return testing::ClientSize(form).cx ==
+           Pixels(ui::MainWindow().client_width, testing::DpiOf(form)) + 200;
+  }));
   std::vector<RECT> after;
   for (HWND child : ChildrenOf(form)) after.push_back(testing::RectInClient(child, form));
   for (std::size_t i = 0; i < before.size(); ++i) {
@@ -340,7 +372,7 @@ TEST_F(GuiTest, PrintSendsTheLabelsToTheNetworkPrinter) {
   OffsetRect(&text_rect, -window.left, -window.top);
   EXPECT_GT(shot.CountColour(text_rect, RGB(0, 0, 128)), 20);
   ExpectDrawnInFont(shot, form, text1_, L"4",
-                    Font(L"微软雅黑", 2400, FW_BOLD, testing::DpiOf(form)));
+                    Font(ui::Control(ui::MainControl::kText1).font, testing::DpiOf(form)));
 
   Click(command1_);
   EXPECT_EQ(AnswerMessageBox(form, "message_box.png"), L"打印成功");
@@ -391,25 +423,22 @@ TEST_F(GuiTest, InstructionsWindowOpensOnceAndBackReturns) {
   Click(command2_);
   HWND help = app_->WaitForTitled(kInstructionsTitle);
   ASSERT_NE(help, nullptr);
-  ExpectCentredWithClient(help);
-  ExpectControls(
-      help,
-      {
-          {L"Static", kInstructionsText, 240, 360, 4215, 2175, L"微软雅黑", 1200, FW_NORMAL, false},
-          {L"Button", L"返回", 3480, 2640, 975, 495, L"微软雅黑", 1200, FW_BOLD, true},
-      });
+  ExpectCentredWithClient(help, ui::InstructionsWindow());
+  ExpectControls(help, ui::InstructionsWindow());
   // The window's own font, which no control uses, so only its description
   // tells it (where another process may read it).
-  ExpectFontIfReadable(help, Font(L"宋体", 1200, FW_NORMAL, testing::DpiOf(help)));
+  ExpectFontIfReadable(help, Font(*ui::InstructionsWindow().font, testing::DpiOf(help)));
   HWND back = ChildrenOf(help).at(1);
   EXPECT_EQ(Focus(help), back);
-  EXPECT_NE(GetWindowLongPtrW(ChildrenOf(help).at(0), GWL_STYLE) & SS_TYPEMASK, SS_LEFTNOWORDWRAP);
   SaveScreenshot(help, "form2.png");
 
-  // A second press brings the same window forward.
+  // A second press, with the window minimised, brings the same window
+  // forward, restored.
+  ShowWindow(help, SW_MINIMIZE);
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(help) != FALSE; }, 3s));
   Click(command2_);
-  Sleep(500);
-  EXPECT_EQ(app_->Windows([](HWND w) { return TextOf(w) == kInstructionsTitle; }).size(), 1u);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(help); }, 3s));
+  EXPECT_EQ(app_->Windows([&](HWND w) { return TextOf(w) == kInstructionsTitle; }).size(), 1u);
   EXPECT_TRUE(IsWindow(help));
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == help; }, 3s));
 
@@ -422,12 +451,13 @@ TEST_F(GuiTest, InstructionsWindowOpensOnceAndBackReturns) {
   Click(command2_);
   HWND again = app_->WaitForTitled(kInstructionsTitle);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(TextOf(ChildrenOf(again).at(0)), kInstructionsText);
+  EXPECT_EQ(TextOf(ChildrenOf(again).at(0)), Wide(ui::InstructionsText()));
 }
 
 TEST_F(GuiTest, BackReopensAClosedMainWindowAndTheToolEndsWithItsLastWindow) {
   HWND form = Start();
   ASSERT_NE(form, nullptr);
+  SendMessageW(text1_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"7"));
   Click(command2_);
   HWND help = app_->WaitForTitled(kInstructionsTitle);
   ASSERT_NE(help, nullptr);
@@ -440,11 +470,39 @@ TEST_F(GuiTest, BackReopensAClosedMainWindowAndTheToolEndsWithItsLastWindow) {
   HWND reopened = app_->WaitForTitled(kAppTitle);
   ASSERT_NE(reopened, nullptr);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(help); }));
-  ExpectCentredWithClient(reopened);
-  ExpectControls(reopened, MainControls());
+  // A fresh window: centred, the quantity box empty, the focus on Print.
+  ExpectCentredWithClient(reopened, ui::MainWindow());
+  ExpectControls(reopened, ui::MainWindow());
+  EXPECT_EQ(Focus(reopened), ChildrenOf(reopened).at(0));
 
   PostMessageW(reopened, WM_CLOSE, 0, 0);
   EXPECT_EQ(app_->WaitForExit(10s), 0u);
+}
+
+// The main window closed while the request waits for the printer, and Back
+// pressed before it has reported: the operator asked for the main window
+// again, so it stays once the message is answered.
+TEST_F(GuiTest, BackDuringAPrintKeepsTheMainWindowWhoseCloseWaited) {
+  HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  Click(command2_);
+  HWND help = app_->WaitForTitled(kInstructionsTitle);
+  ASSERT_NE(help, nullptr);
+  SendMessageW(text1_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"4"));
+  // A printer that takes a byte every 2 ms keeps the request waiting while
+  // the close and Back arrive.
+  FaultPrinter slow(FaultPrinter::Behaviour::kSlowReader);
+  ASSERT_TRUE(slow.ok());
+  WriteConfig("ip", slow.port());
+  Click(command1_);
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  Click(ChildrenOf(help).at(1));
+  EXPECT_EQ(AnswerMessageBox(form), L"打印成功");
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(help); }));
+  EXPECT_EQ(app_->WaitForExit(1000ms), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_TRUE(IsWindowVisible(form));
+  ASSERT_TRUE(slow.WaitForJobs(1, 5s));
+  EXPECT_EQ(slow.jobs()[0], ExpectedFourLines());
 }
 
 TEST_F(GuiTest, ClosingTheInstructionsLastEndsTheTool) {

@@ -9,7 +9,8 @@ add_executable(zplport_gui_tests
   ${zplport_gui_dir}/png_writer.cpp
 )
 target_include_directories(zplport_gui_tests PRIVATE ${zplport_gui_dir})
-target_link_libraries(zplport_gui_tests PRIVATE zplport_test_support zplport_warnings gdi32)
+target_link_libraries(zplport_gui_tests PRIVATE zplport_test_support zplport_ui_model
+  zplport_warnings gdi32)
 add_dependencies(zplport_gui_tests zplport)
 
 # On an ordinary screen and on one of 144 dots per inch, where every size

@@ -1,31 +1,30 @@
 // The instructions window: how to choose between parallel-port and network
-// printing in Config.ini. It is opened by the main window, deletes itself
-// when closed, and its Back button shows the main window again.
+// printing in Config.ini. Its Back button and its close requests go to the
+// Application, which discards the window and brings the main window back.
 #pragma once
 
 #include <QWidget>
 
-class QLabel;
-class QPushButton;
+class QCloseEvent;
 
 namespace zplport {
 
-class Form1;
+class Application;
 
 class Form2 : public QWidget {
   Q_OBJECT
 
  public:
-  // `main_window` must outlive this window.
-  explicit Form2(Form1& main_window);
+  // `app` must outlive this window.
+  explicit Form2(Application& app);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
-  void Form_Load();
   void Command1_Click();
 
-  Form1& main_window_;
-  QLabel* Label1;
-  QPushButton* Command1;
+  Application& app_;
 };
 
 }  // namespace zplport

@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QIcon>
 #include <QString>
 
-#include "ui/qt/form1.h"
+#include "ui/qt/application.h"
 #include "ui/qt/ui_style.h"
+#include "ui/window_lifecycle.h"
 
 // The title is not made the application's display name: X11 and Wayland
 // would append it to every other window's title, and the instructions
@@ -12,7 +14,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("zplport"));
   QApplication::setDesktopFileName(QStringLiteral("zplport"));
   QApplication::setWindowIcon(zplport::ApplicationIcon());
-  zplport::Form1 form1;
-  form1.show();
+  zplport::Application windows;
+  windows.Handle(zplport::ui::LifecycleEvent::kProgramStarted);
   return QApplication::exec();
 }

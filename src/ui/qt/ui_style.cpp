@@ -1,17 +1,29 @@
 #include "ui/qt/ui_style.h"
 
+#include <QColor>
+#include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMargins>
+#include <QPalette>
+#include <QPushButton>
 #include <QRect>
 #include <QScreen>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <QWindow>
+
+#include "ui/window_layout.h"
 
 namespace zplport {
 
 namespace {
+
+int Pixels(int twips) { return ui::TwipsToPixels(twips, ui::kDesignDpi); }
 
 // Where the Windows faces are missing, these Simplified Chinese faces keep
 // the captions in the same style and close to the same metrics.
@@ -22,18 +34,101 @@ const QStringList& ChineseSansFallbacks() {
   return families;
 }
 
-QFont FontFromFamilies(QStringList families, qreal points, bool bold) {
-  families.append(ChineseSansFallbacks());
-  QFont font;
-  font.setFamilies(families);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
+QWidget* MakeControl(QWidget& window, const ui::ControlSpec& spec) {
+  const QString caption = Text(spec.caption);
+  QWidget* control = nullptr;
+  switch (spec.kind) {
+    case ui::ControlKind::kPushButton: {
+      auto* button = new QPushButton(caption, &window);
+      // Enter must not press a button the operator has not chosen.
+      button->setAutoDefault(false);
+      button->setDefault(false);
+      control = button;
+      break;
+    }
+    case ui::ControlKind::kTextBox:
+      control = new QLineEdit(caption, &window);
+      break;
+    case ui::ControlKind::kStaticText: {
+      auto* label = new QLabel(&window);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      label->setWordWrap(spec.wraps);
+      label->setFocusPolicy(Qt::NoFocus);
+      if (spec.line_height > 0) {
+        label->setTextFormat(Qt::RichText);
+        label->setText(
+            QStringLiteral("<div style=\"line-height:%1px; -qt-line-height-type:fixed\">%2</div>")
+                .arg(Pixels(spec.line_height))
+                .arg(caption.toHtmlEscaped()));
+      } else {
+        label->setTextFormat(Qt::PlainText);
+        label->setText(caption);
+      }
+      control = label;
+      break;
+    }
+  }
+  control->setObjectName(Text(spec.name));
+  control->setGeometry(Pixels(spec.rect.left), Pixels(spec.rect.top), Pixels(spec.rect.width),
+                       Pixels(spec.rect.height));
+  control->setFont(FontOf(spec.font));
+  if (spec.text_colour) {
+    QPalette palette = control->palette();
+    palette.setColor(QPalette::Text, QColor(spec.text_colour->red, spec.text_colour->green,
+                                            spec.text_colour->blue));
+    control->setPalette(palette);
+  }
+  return control;
 }
+
+// The frame's size as far as it is known: the window's own once it has
+// one, else that of another window of ours that is on screen.
+QMargins FrameMargins(const QWidget& window) {
+  const QWindow* handle = window.windowHandle();
+  if (handle != nullptr && handle->isVisible()) return handle->frameMargins();
+  for (const QWindow* other : QGuiApplication::topLevelWindows()) {
+    if (other != handle && other->isVisible() && !other->frameMargins().isNull()) {
+      return other->frameMargins();
+    }
+  }
+  return {};
+}
+
+void MoveFrameToCentre(QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QMargins margins = FrameMargins(window);
+  QRect frame(QPoint(0, 0), window.size().grownBy(margins));
+  frame.moveCenter(screen->availableGeometry().center());
+  // A window's position is that of its frame.
+  window.move(frame.topLeft());
+}
+
+// Centres the window once more when it is first exposed, and then goes.
+class CentreWhenExposed : public QObject {
+ public:
+  explicit CentreWhenExposed(QWidget& window) : QObject(&window), window_(window) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && window_.windowHandle() != nullptr &&
+        window_.windowHandle()->isExposed()) {
+      watched->removeEventFilter(this);
+      MoveFrameToCentre(window_);
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  QWidget& window_;
+};
 
 }  // namespace
 
-QString ApplicationTitle() { return QStringLiteral("ZPL 打印机测试"); }
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 QIcon ApplicationIcon() {
   QIcon icon;
@@ -43,24 +138,47 @@ QIcon ApplicationIcon() {
   return icon;
 }
 
-QFont YaHeiFont(qreal points, bool bold) {
-  return FontFromFamilies({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei")}, points,
-                          bold);
+QFont FontOf(const ui::FontSpec& spec) {
+  QStringList families{Text(spec.face), Text(spec.latin_face)};
+  families.append(ChineseSansFallbacks());
+  QFont font;
+  font.setFamilies(families);
+  font.setPointSizeF(spec.centipoints / 100.0);
+  font.setWeight(spec.weight >= ui::kBoldWeight ? QFont::Bold : QFont::Normal);
+  return font;
 }
 
-QFont SongFont(qreal points) {
-  return FontFromFamilies(
-      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC")},
-      points, false);
+void BuildWindow(QWidget& window, const ui::WindowSpec& spec) {
+  window.setObjectName(Text(spec.name));
+  window.setWindowTitle(Text(spec.title));
+  window.setWindowIcon(ApplicationIcon());
+  if (spec.font) window.setFont(FontOf(*spec.font));
+  window.resize(Pixels(spec.client_width), Pixels(spec.client_height));
+  QWidget* previous = nullptr;
+  QWidget* first = nullptr;
+  for (const ui::ControlSpec& control_spec : spec.controls) {
+    QWidget* control = MakeControl(window, control_spec);
+    if (control->focusPolicy() == Qt::NoFocus) continue;
+    if (previous != nullptr) QWidget::setTabOrder(previous, control);
+    if (first == nullptr) first = control;
+    previous = control;
+  }
+  if (first != nullptr) first->setFocus();
 }
 
-void CentreOnScreen(QWidget& window) {
-  const QScreen* screen = window.screen();
-  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr) return;
-  QRect frame = window.frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  window.move(frame.topLeft());
+void ShowCentred(QWidget& window) {
+  MoveFrameToCentre(window);
+  window.show();
+  if (QWindow* handle = window.windowHandle()) {
+    if (!handle->isExposed()) handle->installEventFilter(new CentreWhenExposed(window));
+  }
+}
+
+void BringForward(QWidget& window) {
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.show();
+  window.raise();
+  window.activateWindow();
 }
 
 }  // namespace zplport

@@ -1,10 +1,12 @@
-// What the two windows share: the application's title, its icon, the
-// Chinese interface fonts and the placement of a window at the centre of its
-// screen. The fonts name the Windows faces first and fall back to a
-// Simplified Chinese face that the desktop has.
+// What the two windows share: the model's texts, places and fonts turned
+// into Qt's terms, the application's icon, and the placement of a window
+// with its frame at the centre of its screen. Twips become Qt's
+// device-independent pixels, which stand for pixels at 96 dots per inch;
+// the fonts name the Windows faces first and fall back to a Simplified
+// Chinese face that the desktop has.
 #pragma once
 
-#include <QtGlobal>
+#include <string_view>
 
 class QFont;
 class QIcon;
@@ -13,21 +15,31 @@ class QWidget;
 
 namespace zplport {
 
-// The title of the main window and of every message box.
-QString ApplicationTitle();
+namespace ui {
+struct ControlSpec;
+struct FontSpec;
+struct WindowSpec;
+}  // namespace ui
+
+QString Text(std::string_view utf8);
 
 // One icon in every size from 16 to 256 pixels, for the program and both
 // windows.
 QIcon ApplicationIcon();
 
-// "微软雅黑" at `points`, bold or regular.
-QFont YaHeiFont(qreal points, bool bold);
+QFont FontOf(const ui::FontSpec& spec);
 
-// "宋体" at `points`, regular.
-QFont SongFont(qreal points);
+// Gives `window` the spec's title, icon, client size and font, and creates
+// its controls as children, in tab order, named after the spec's. The
+// first control that takes the focus holds it.
+void BuildWindow(QWidget& window, const ui::WindowSpec& spec);
 
-// Moves a top-level window so that its frame (or, before the window has
-// one, its client area) is centred on the screen's available area.
-void CentreOnScreen(QWidget& window);
+// Shows `window` with its frame centred on the screen's available area.
+// The frame is known only once the window manager has put it round the
+// window, so the window is centred again when it is first exposed.
+void ShowCentred(QWidget& window);
+
+// Shows `window`, restored if it was minimised, raised and activated.
+void BringForward(QWidget& window);
 
 }  // namespace zplport

@@ -5,6 +5,8 @@
 #include "form1.h"
 #include "form2.h"
 #include "resource.h"
+#include "ui/window_layout.h"
+#include "wide_text.h"
 
 namespace zplport {
 namespace {
@@ -15,9 +17,16 @@ HICON LoadAppIcon(HINSTANCE instance, int width_metric, int height_metric) {
                                        GetSystemMetrics(height_metric), LR_DEFAULTCOLOR));
 }
 
+// Shown, restored if minimised, raised and activated.
+void BringForward(HWND window, int show_command = SW_SHOWNORMAL) {
+  ShowWindow(window, IsIconic(window) ? SW_RESTORE : show_command);
+  SetForegroundWindow(window);
+}
+
 }  // namespace
 
-Application::Application(HINSTANCE instance) : instance_(instance) {
+Application::Application(HINSTANCE instance, int show_command)
+    : instance_(instance), first_show_command_(show_command) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   big_icon_ = LoadAppIcon(instance, SM_CXICON, SM_CYICON);
@@ -33,36 +42,54 @@ Application::~Application() {
   if (small_icon_) DestroyIcon(small_icon_);
 }
 
-bool Application::ShowMainWindow(int show_command) {
-  if (!form1_ || !form1_->hwnd()) {
-    form1_ = std::make_unique<Form1>(*this);
-    if (!form1_->Open()) return false;
+bool Application::Handle(ui::LifecycleEvent event) {
+  bool ok = true;
+  for (ui::Decision decision : lifecycle_.Handle(event)) ok = Carry(decision) && ok;
+  return ok;
+}
+
+bool Application::Carry(ui::Decision decision) {
+  switch (decision) {
+    case ui::Decision::kRunRequest:
+      if (form1_ && form1_->hwnd()) form1_->RunRequest();
+      return true;
+    case ui::Decision::kOpenMain:
+      form1_ = std::make_unique<Form1>(*this);
+      if (!form1_->Open()) return false;
+      BringForward(form1_->hwnd(), first_show_command_);
+      first_show_command_ = SW_SHOWNORMAL;
+      return true;
+    case ui::Decision::kBringMainForward:
+      if (form1_ && form1_->hwnd()) BringForward(form1_->hwnd());
+      return true;
+    case ui::Decision::kCloseMain:
+      if (form1_ && form1_->hwnd()) DestroyWindow(form1_->hwnd());
+      return true;
+    case ui::Decision::kOpenInstructions:
+      form2_ = std::make_unique<Form2>(*this);
+      if (!form2_->Open()) return false;
+      BringForward(form2_->hwnd());
+      return true;
+    case ui::Decision::kBringInstructionsForward:
+      if (form2_ && form2_->hwnd()) BringForward(form2_->hwnd());
+      return true;
+    case ui::Decision::kCloseInstructions:
+      if (form2_ && form2_->hwnd()) DestroyWindow(form2_->hwnd());
+      return true;
+    case ui::Decision::kEndProgram:
+      PostQuitMessage(0);
+      return true;
   }
-  HWND window = form1_->hwnd();
-  if (IsIconic(window)) {
-    ShowWindow(window, SW_RESTORE);
-  } else {
-    ShowWindow(window, show_command);
-  }
-  SetForegroundWindow(window);
   return true;
 }
 
-bool Application::ShowInstructions() {
-  if (!form2_ || !form2_->hwnd()) {
-    form2_ = std::make_unique<Form2>(*this);
-    if (!form2_->Open()) return false;
-  }
-  HWND window = form2_->hwnd();
-  ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL);
-  SetForegroundWindow(window);
-  return true;
-}
-
-void Application::WindowDestroyed() {
-  const bool main_open = form1_ && form1_->hwnd();
-  const bool instructions_open = form2_ && form2_->hwnd();
-  if (!main_open && !instructions_open) PostQuitMessage(0);
+void Application::ShowMessage(HWND owner, std::string_view text) {
+  // MessageBoxW disables its owner only.
+  HWND instructions = form2_ ? form2_->hwnd() : nullptr;
+  const bool disable = instructions && instructions != owner && IsWindowEnabled(instructions);
+  if (disable) EnableWindow(instructions, FALSE);
+  MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(ui::ApplicationTitle()).c_str(), MB_OK);
+  if (disable && IsWindow(instructions)) EnableWindow(instructions, TRUE);
 }
 
 int Application::Run() {

@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include <iterator>
+
 #include "application.h"
 #include "printing/print_request.h"
 #include "wide_text.h"
@@ -7,76 +9,63 @@
 namespace zplport {
 namespace {
 
-// Control identifiers stay clear of IDOK and IDCANCEL, which the dialog
-// keys send for Enter and Esc.
-enum ControlId : int {
-  kCommand1 = 101,
-  kText1 = 102,
-  kLabel1 = 103,
-  kCommand2 = 104,
-};
+using ui::MainControl;
 
-constexpr int kClientWidth = 4680;  // twips
-constexpr int kClientHeight = 3195;
+const ui::ControlSpec& Spec(MainControl control) { return ui::Control(control); }
 
-constexpr FontSpec kButtonFont{L"微软雅黑", 1425, FW_BOLD};
-constexpr FontSpec kTextFont{L"微软雅黑", 2400, FW_BOLD};
-
-constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP;
-
-// In tab order, which is the order of creation.
-constexpr ControlSpec kCommand1Spec{kCommand1, L"Button", kButtonStyle, 0, 2400, 2280, 1455, 615};
-constexpr ControlSpec kText1Spec{
-    kText1, L"Edit", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, 840, 1200, 3015, 855};
-constexpr ControlSpec kLabel1Spec{kLabel1, L"Static", SS_LEFT, 0, 120, 120, 3015, 615};
-constexpr ControlSpec kCommand2Spec{kCommand2, L"Button", kButtonStyle, 0, 840, 2280, 1335, 615};
-
-constexpr COLORREF kNavy = RGB(0, 0, 128);
+std::size_t Tab(MainControl control) { return static_cast<std::size_t>(control); }
 
 }  // namespace
 
 bool Form1::Open() {
-  if (!Create(app_.instance(), kApplicationTitle, WS_OVERLAPPEDWINDOW, 0)) return false;
-  SizeAndCentre(hwnd_, kClientWidth, kClientHeight);
+  const ui::WindowSpec& spec = ui::MainWindow();
+  if (!Create(app_.instance(), Utf8ToWide(spec.title).c_str(), WS_OVERLAPPEDWINDOW, 0)) {
+    return false;
+  }
+  SizeAndCentre(hwnd_, spec);
   return true;
 }
 
+// Created in tab order, which is the order of creation.
 void Form1::Form_Load() {
   const UINT dpi = DpiForWindow(hwnd_);
-  Command1 = CreateControl(hwnd_, kCommand1Spec, L"打印", dpi);
-  Text1 = CreateControl(hwnd_, kText1Spec, L"", dpi);
-  Label1 = CreateControl(hwnd_, kLabel1Spec, L"打印数量：", dpi);
-  Command2 = CreateControl(hwnd_, kCommand2Spec, L"说明", dpi);
+  HWND* controls[] = {&Command1, &Text1, &Label1, &Command2};
+  for (std::size_t tab = 0; tab < std::size(controls); ++tab) {
+    *controls[tab] = CreateControl(hwnd_, ui::MainWindow().controls[tab], tab, dpi);
+  }
   ApplyLayout(dpi);
   last_focus_ = Command1;
 }
 
 void Form1::ApplyLayout(UINT dpi) {
-  PlaceControl(Command1, kCommand1Spec, dpi);
-  PlaceControl(Text1, kText1Spec, dpi);
-  PlaceControl(Label1, kLabel1Spec, dpi);
-  PlaceControl(Command2, kCommand2Spec, dpi);
-  // The controls take the new fonts before the old ones are deleted.
-  UniqueFont button_font = CreateUiFont(kButtonFont, dpi);
-  UniqueFont text_font = CreateUiFont(kTextFont, dpi);
-  for (HWND button : {Command1, Command2}) {
-    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(button_font.get()), TRUE);
+  struct {
+    HWND control;
+    MainControl spec;
+    UniqueFont& font;
+  } controls[] = {
+      {Command1, MainControl::kCommand1, command1_font_},
+      {Text1, MainControl::kText1, text1_font_},
+      {Label1, MainControl::kLabel1, label1_font_},
+      {Command2, MainControl::kCommand2, command2_font_},
+  };
+  for (auto& c : controls) {
+    PlaceControl(c.control, Spec(c.spec), dpi);
+    // The control takes the new font before the old one is deleted.
+    UniqueFont font = CreateUiFont(Spec(c.spec).font, dpi);
+    SendMessageW(c.control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    c.font = std::move(font);
   }
-  for (HWND text : {Text1, Label1}) {
-    SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(text_font.get()), TRUE);
-  }
-  button_font_ = std::move(button_font);
-  text_font_ = std::move(text_font);
 }
 
-void Form1::Command1_Click() {
-  // A second press while the ticks of a request run is refused by the
-  // request itself.
+void Form1::RunRequest() {
+  app_.Handle(ui::LifecycleEvent::kRequestStarted);
   RunPrintRequest(*this);
-  if (close_pending_ && !printing()) DestroyWindow(hwnd_);
+  app_.Handle(ui::LifecycleEvent::kRequestEnded);
 }
 
-void Form1::Command2_Click() { app_.ShowInstructions(); }
+void Form1::Command1_Click() { app_.Handle(ui::LifecycleEvent::kPrintPressed); }
+
+void Form1::Command2_Click() { app_.Handle(ui::LifecycleEvent::kInstructionsPressed); }
 
 std::string Form1::QuantityText() {
   const int length = GetWindowTextLengthW(Text1);
@@ -86,9 +75,7 @@ std::string Form1::QuantityText() {
   return WideToUtf8(text);
 }
 
-void Form1::ShowMessage(std::string_view text) {
-  MessageBoxW(hwnd_, Utf8ToWide(text).c_str(), kApplicationTitle, MB_OK);
-}
+void Form1::ShowMessage(std::string_view text) { app_.ShowMessage(hwnd_, text); }
 
 void Form1::ProcessPendingEvents() { app_.ProcessPendingEvents(); }
 
@@ -113,13 +100,8 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
     case WM_CLOSE:
-      // The request under way still uses this window; it closes when the
-      // request returns.
-      if (printing()) {
-        close_pending_ = true;
-        return 0;
-      }
-      DestroyWindow(hwnd_);
+      // A close asked for while a request runs waits for its end.
+      app_.Handle(ui::LifecycleEvent::kMainCloseRequested);
       return 0;
     default:
       return Default(message, wparam, lparam);
@@ -129,11 +111,11 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 LRESULT Form1::OnCommand(WPARAM wparam) {
   const int id = LOWORD(wparam);
   const int code = HIWORD(wparam);
-  if (id == kCommand1 && code == BN_CLICKED) {
+  if (id == ControlId(Tab(MainControl::kCommand1)) && code == BN_CLICKED) {
     Command1_Click();
-  } else if (id == kCommand2 && code == BN_CLICKED) {
+  } else if (id == ControlId(Tab(MainControl::kCommand2)) && code == BN_CLICKED) {
     Command2_Click();
-  } else if (id == kText1 && code == EN_SETFOCUS) {
+  } else if (id == ControlId(Tab(MainControl::kText1)) && code == EN_SETFOCUS) {
     // Tabbing to a button makes it the default for the moment, as in a
     // dialog; leaving it for the quantity box gives that back.
     for (HWND button : {Command1, Command2}) {
@@ -149,7 +131,9 @@ LRESULT Form1::OnCtlColorEdit(HDC dc, HWND control) {
   if (control != Text1)
     return Default(WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
                    reinterpret_cast<LPARAM>(control));
-  SetTextColor(dc, kNavy);
+  if (const auto& colour = Spec(MainControl::kText1).text_colour) {
+    SetTextColor(dc, RGB(colour->red, colour->green, colour->blue));
+  }
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
@@ -171,9 +155,6 @@ void Form1::OnDpiChanged(UINT dpi, const RECT& suggested) {
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Form1::OnDestroyed() {
-  Command1 = Text1 = Label1 = Command2 = last_focus_ = nullptr;
-  app_.WindowDestroyed();
-}
+void Form1::OnDestroyed() { Command1 = Text1 = Label1 = Command2 = last_focus_ = nullptr; }
 
 }  // namespace zplport

@@ -1,7 +1,7 @@
 // The main window: the quantity box, the Print and Instructions buttons. It
 // is the print host of the requests it runs and owns their connection and
-// outgoing text (PrintHost). A close asked for while a request runs is
-// carried out when the request has returned.
+// outgoing text (PrintHost). Its presses and close requests go to the
+// Application, whose decisions it obeys.
 #pragma once
 
 #include <windows.h>
@@ -17,9 +17,6 @@ namespace zplport {
 
 class Application;
 
-// The title of the main window and of every message box.
-inline constexpr const wchar_t* kApplicationTitle = L"ZPL 打印机测试";
-
 class Form1 : public BaseWindow<Form1>, public PrintHost {
  public:
   explicit Form1(Application& app) : app_(app) {}
@@ -28,6 +25,9 @@ class Form1 : public BaseWindow<Form1>, public PrintHost {
 
   // Creates the window, hidden, sized for its DPI and centred.
   bool Open();
+
+  // Runs one print request, telling the Application when it starts and ends.
+  void RunRequest();
 
   // PrintHost
   std::string QuantityText() override;
@@ -52,10 +52,11 @@ class Form1 : public BaseWindow<Form1>, public PrintHost {
   HWND Text1 = nullptr;
   HWND Label1 = nullptr;
   HWND Command2 = nullptr;
-  UniqueFont button_font_;
-  UniqueFont text_font_;
+  UniqueFont command1_font_;
+  UniqueFont text1_font_;
+  UniqueFont label1_font_;
+  UniqueFont command2_font_;
   HWND last_focus_ = nullptr;
-  bool close_pending_ = false;
 };
 
 }  // namespace zplport

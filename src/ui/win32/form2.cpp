@@ -1,68 +1,56 @@
 #include "form2.h"
 
 #include "application.h"
+#include "wide_text.h"
 
 namespace zplport {
-
-const wchar_t* const kInstructionsText =
-    L"该程序是测试用斑马ZPL语言打印机的并口和网口测试程序。"
-    L"不用安装驱动。更改打印方式，请修改CONFIG.INI文件的prtmod=lpt1(或者lpt2,lpt3等);"
-    L"或者prtmod=ip;别的参数切勿测试。"
-    L"请设置好打印机IP和端口后，在配置文件处修改。";
-
 namespace {
 
-enum ControlId : int {
-  kLabel1 = 101,
-  kCommand1 = 102,
-};
+using ui::InstructionsControl;
 
-constexpr int kClientWidth = 4680;  // twips
-constexpr int kClientHeight = 3195;
+const ui::ControlSpec& Spec(InstructionsControl control) { return ui::Control(control); }
 
-constexpr FontSpec kFormFont{L"宋体", 1200, FW_NORMAL};
-constexpr FontSpec kLabelFont{L"微软雅黑", 1200, FW_NORMAL};
-constexpr FontSpec kButtonFont{L"微软雅黑", 1200, FW_BOLD};
-
-constexpr ControlSpec kLabel1Spec{kLabel1, L"Static", SS_LEFT, 0, 240, 360, 4215, 2175};
-constexpr ControlSpec kCommand1Spec{kCommand1, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0, 3480, 2640,
-                                    975,       495};
+int Id(InstructionsControl control) { return ControlId(static_cast<std::size_t>(control)); }
 
 }  // namespace
 
 bool Form2::Open() {
-  if (!Create(app_.instance(), L"说明", WS_OVERLAPPEDWINDOW, 0)) return false;
-  SizeAndCentre(hwnd_, kClientWidth, kClientHeight);
+  const ui::WindowSpec& spec = ui::InstructionsWindow();
+  if (!Create(app_.instance(), Utf8ToWide(spec.title).c_str(), WS_OVERLAPPEDWINDOW, 0)) {
+    return false;
+  }
+  SizeAndCentre(hwnd_, spec);
   return true;
 }
 
+// The text is set as the window loads, so a window opened again shows it
+// afresh.
 void Form2::Form_Load() {
-  const UINT dpi = DpiForWindow(hwnd_);
-  Label1 = CreateControl(hwnd_, kLabel1Spec, L"Label1", dpi);
-  Command1 = CreateControl(hwnd_, kCommand1Spec, L"返回", dpi);
-  ApplyLayout(dpi);
-  SetWindowTextW(Label1, kInstructionsText);
+  dpi_ = DpiForWindow(hwnd_);
+  Label1 = CreateControl(hwnd_, Spec(InstructionsControl::kLabel1),
+                         static_cast<std::size_t>(InstructionsControl::kLabel1), dpi_);
+  Command1 = CreateControl(hwnd_, Spec(InstructionsControl::kCommand1),
+                           static_cast<std::size_t>(InstructionsControl::kCommand1), dpi_);
+  ApplyLayout(dpi_);
   last_focus_ = Command1;
 }
 
 void Form2::ApplyLayout(UINT dpi) {
-  PlaceControl(Label1, kLabel1Spec, dpi);
-  PlaceControl(Command1, kCommand1Spec, dpi);
-  UniqueFont label_font = CreateUiFont(kLabelFont, dpi);
-  UniqueFont button_font = CreateUiFont(kButtonFont, dpi);
+  dpi_ = dpi;
+  PlaceControl(Label1, Spec(InstructionsControl::kLabel1), dpi);
+  PlaceControl(Command1, Spec(InstructionsControl::kCommand1), dpi);
+  UniqueFont label_font = CreateUiFont(Spec(InstructionsControl::kLabel1).font, dpi);
+  UniqueFont button_font = CreateUiFont(Spec(InstructionsControl::kCommand1).font, dpi);
   SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(label_font.get()), TRUE);
   SendMessageW(Command1, WM_SETFONT, reinterpret_cast<WPARAM>(button_font.get()), TRUE);
-  form_font_ = CreateUiFont(kFormFont, dpi);
+  if (const auto& own_font = ui::InstructionsWindow().font) {
+    form_font_ = CreateUiFont(*own_font, dpi);
+  }
   label_font_ = std::move(label_font);
   button_font_ = std::move(button_font);
 }
 
-void Form2::Command1_Click() {
-  // The main window first: were this the last window, destroying it first
-  // would end the tool.
-  app_.ShowMainWindow();
-  DestroyWindow(hwnd_);
-}
+void Form2::Command1_Click() { app_.Handle(ui::LifecycleEvent::kBackPressed); }
 
 LRESULT Form2::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -70,8 +58,16 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       Form_Load();
       return 0;
     case WM_COMMAND:
-      if (LOWORD(wparam) == kCommand1 && HIWORD(wparam) == BN_CLICKED) Command1_Click();
+      if (LOWORD(wparam) == Id(InstructionsControl::kCommand1) && HIWORD(wparam) == BN_CLICKED) {
+        Command1_Click();
+      }
       return 0;
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (item.hwndItem != Label1) return Default(message, wparam, lparam);
+      DrawWrappedText(item, Spec(InstructionsControl::kLabel1), label_font_.get(), dpi_);
+      return TRUE;
+    }
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(form_font_.get());
     case WM_ACTIVATE:
@@ -89,6 +85,9 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
+    case WM_CLOSE:
+      app_.Handle(ui::LifecycleEvent::kInstructionsCloseRequested);
+      return 0;
     default:
       return Default(message, wparam, lparam);
   }
@@ -103,9 +102,6 @@ void Form2::OnActivate(WPARAM wparam) {
   }
 }
 
-void Form2::OnDestroyed() {
-  Label1 = Command1 = last_focus_ = nullptr;
-  app_.WindowDestroyed();
-}
+void Form2::OnDestroyed() { Label1 = Command1 = last_focus_ = nullptr; }
 
 }  // namespace zplport

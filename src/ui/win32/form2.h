@@ -1,6 +1,6 @@
-// The instructions window: a fixed help text and the Back button, which
-// closes it and brings the main window back (opening it again if it was
-// closed).
+// The instructions window: a fixed help text and the Back button. Back and
+// close requests go to the Application, which destroys the window and
+// brings the main window back (opening it again if it was closed).
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,6 @@
 namespace zplport {
 
 class Application;
-
-// The help text, set afresh every time the window loads.
-extern const wchar_t* const kInstructionsText;
 
 class Form2 : public BaseWindow<Form2> {
  public:
@@ -39,6 +36,7 @@ class Form2 : public BaseWindow<Form2> {
   UniqueFont form_font_;  // the window's own font, answered to WM_GETFONT
   UniqueFont label_font_;
   UniqueFont button_font_;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   HWND last_focus_ = nullptr;
 };
 

@@ -1,5 +1,12 @@
 #include "layout.h"
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "ui/line_wrap.h"
+#include "wide_text.h"
+
 namespace zplport {
 namespace {
 
@@ -40,18 +47,18 @@ UINT SystemDpi() {
 
 }  // namespace
 
-int TwipsToPixels(int twips, UINT dpi) { return twips * static_cast<int>(dpi) / kTwipsPerInch; }
+int TwipsToPixels(int twips, UINT dpi) { return ui::TwipsToPixels(twips, static_cast<int>(dpi)); }
 
-UniqueFont CreateUiFont(const FontSpec& desc, UINT dpi) {
+UniqueFont CreateUiFont(const ui::FontSpec& spec, UINT dpi) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(desc.centipoints, static_cast<int>(dpi), 72 * 100);
-  font.lfWeight = desc.weight;
-  font.lfCharSet = GB2312_CHARSET;
+  font.lfHeight = -MulDiv(spec.centipoints, static_cast<int>(dpi), 72 * 100);
+  font.lfWeight = spec.weight;
+  font.lfCharSet = static_cast<BYTE>(spec.charset);
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynW(font.lfFaceName, desc.face, LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, Utf8ToWide(spec.face).c_str(), LF_FACESIZE);
   return UniqueFont(CreateFontIndirectW(&font));
 }
 
@@ -62,24 +69,81 @@ UINT DpiForWindow(HWND window) {
   return SystemDpi();
 }
 
-HWND CreateControl(HWND parent, const ControlSpec& desc, const wchar_t* text, UINT dpi) {
-  return CreateWindowExW(desc.ex_style, desc.window_class, text, WS_CHILD | WS_VISIBLE | desc.style,
-                         TwipsToPixels(desc.left, dpi), TwipsToPixels(desc.top, dpi),
-                         TwipsToPixels(desc.width, dpi), TwipsToPixels(desc.height, dpi), parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(desc.id)),
-                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                         nullptr);
+int ControlId(std::size_t tab) { return 101 + static_cast<int>(tab); }
+
+HWND CreateControl(HWND parent, const ui::ControlSpec& spec, std::size_t tab, UINT dpi) {
+  const wchar_t* window_class = L"Static";
+  DWORD style = SS_LEFT;
+  DWORD ex_style = 0;
+  switch (spec.kind) {
+    case ui::ControlKind::kPushButton:
+      window_class = L"Button";
+      style = BS_PUSHBUTTON | WS_TABSTOP;
+      break;
+    case ui::ControlKind::kTextBox:
+      window_class = L"Edit";
+      style = ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    case ui::ControlKind::kStaticText:
+      if (spec.line_height > 0) style = SS_OWNERDRAW;
+      break;
+  }
+  return CreateWindowExW(
+      ex_style, window_class, Utf8ToWide(spec.caption).c_str(), WS_CHILD | WS_VISIBLE | style,
+      TwipsToPixels(spec.rect.left, dpi), TwipsToPixels(spec.rect.top, dpi),
+      TwipsToPixels(spec.rect.width, dpi), TwipsToPixels(spec.rect.height, dpi), parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(tab))),
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
 }
 
-void PlaceControl(HWND control, const ControlSpec& desc, UINT dpi) {
-  SetWindowPos(control, nullptr, TwipsToPixels(desc.left, dpi), TwipsToPixels(desc.top, dpi),
-               TwipsToPixels(desc.width, dpi), TwipsToPixels(desc.height, dpi),
-               SWP_NOZORDER | SWP_NOACTIVATE);
+void PlaceControl(HWND control, const ui::ControlSpec& spec, UINT dpi) {
+  SetWindowPos(control, nullptr, TwipsToPixels(spec.rect.left, dpi),
+               TwipsToPixels(spec.rect.top, dpi), TwipsToPixels(spec.rect.width, dpi),
+               TwipsToPixels(spec.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void SizeAndCentre(HWND window, int client_width, int client_height) {
+void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlSpec& spec, HFONT font,
+                     UINT dpi) {
+  HDC dc = item.hDC;
+  const RECT& box = item.rcItem;
+  // The background a static text gets from its parent.
+  auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(item.hwndItem), WM_CTLCOLORSTATIC,
+                                                     reinterpret_cast<WPARAM>(dc),
+                                                     reinterpret_cast<LPARAM>(item.hwndItem)));
+  FillRect(dc, &box, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+  const HGDIOBJ old_font = SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+
+  auto measure = [dc](std::string_view piece) {
+    const std::wstring wide = Utf8ToWide(piece);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  const int length = GetWindowTextLengthW(item.hwndItem);
+  std::wstring caption(static_cast<std::size_t>(length) + 1, L'\0');
+  caption.resize(static_cast<std::size_t>(
+      std::max(0, GetWindowTextW(item.hwndItem, caption.data(), length + 1))));
+  const std::string text = WideToUtf8(caption);
+
+  const int pitch = TwipsToPixels(spec.line_height, dpi);
+  int top = box.top - (metrics.tmHeight - pitch) / 2;
+  for (std::string_view line : ui::WrapLines(text, box.right - box.left, measure)) {
+    const std::wstring wide = Utf8ToWide(line);
+    ExtTextOutW(dc, box.left, top, ETO_CLIPPED, &box, wide.c_str(), static_cast<UINT>(wide.size()),
+                nullptr);
+    top += pitch;
+  }
+  SelectObject(dc, old_font);
+}
+
+void SizeAndCentre(HWND window, const ui::WindowSpec& spec) {
   const UINT dpi = DpiForWindow(window);
-  RECT frame{0, 0, TwipsToPixels(client_width, dpi), TwipsToPixels(client_height, dpi)};
+  RECT frame{0, 0, TwipsToPixels(spec.client_width, dpi), TwipsToPixels(spec.client_height, dpi)};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
   const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
   if (Dpi().adjust_window_rect_ex_for_dpi) {

@@ -1,7 +1,7 @@
-// Positions, sizes and fonts of the windows are given in twips and points
-// and turned into pixels at the DPI of the monitor that shows the window.
-// The process is per-monitor DPI aware (see the manifest); on systems older
-// than Windows 10 the system DPI is used.
+// The model's windows made of Win32 windows: places and sizes in twips and
+// fonts in points become pixels at the DPI of the monitor that shows the
+// window. The process is per-monitor DPI aware (see the manifest); on
+// systems older than Windows 10 the system DPI is used.
 #pragma once
 
 #include <windows.h>
@@ -9,42 +9,40 @@
 #include <memory>
 #include <type_traits>
 
+#include "ui/window_layout.h"
+
 namespace zplport {
-
-struct FontSpec {
-  const wchar_t* face;
-  int centipoints;  // 14.25 pt is 1425
-  int weight;       // FW_NORMAL or FW_BOLD
-};
-
-struct ControlSpec {
-  int id;
-  const wchar_t* window_class;
-  DWORD style;  // WS_CHILD | WS_VISIBLE are added
-  DWORD ex_style;
-  int left, top, width, height;  // twips, inside the client area
-};
 
 struct FontDeleter {
   void operator()(HFONT font) const { DeleteObject(font); }
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
-constexpr int kTwipsPerInch = 1440;
-
 int TwipsToPixels(int twips, UINT dpi);
 
-// A GB2312 font at `dpi`, its height in pixels rounded from the points.
-UniqueFont CreateUiFont(const FontSpec& desc, UINT dpi);
+// The font at `dpi`, its height in pixels rounded from the points.
+UniqueFont CreateUiFont(const ui::FontSpec& spec, UINT dpi);
 
 // The DPI of the monitor that shows `window`.
 UINT DpiForWindow(HWND window);
 
-HWND CreateControl(HWND parent, const ControlSpec& desc, const wchar_t* text, UINT dpi);
-void PlaceControl(HWND control, const ControlSpec& desc, UINT dpi);
+// The control identifier of the control at `tab` in its window's tab order;
+// clear of IDOK and IDCANCEL, which the dialog keys send for Enter and Esc.
+int ControlId(std::size_t tab);
 
-// Gives `window` a client area of the size in twips at its DPI and centres it
+// Creates the control with its caption, its identifier from its place in
+// the tab order, and its place at `dpi`. A static text with a line height
+// of its own is drawn by its parent (SS_OWNERDRAW; see DrawWrappedText).
+HWND CreateControl(HWND parent, const ui::ControlSpec& spec, std::size_t tab, UINT dpi);
+void PlaceControl(HWND control, const ui::ControlSpec& spec, UINT dpi);
+
+// Draws an owner-drawn static text: its caption wrapped to the control's
+// width in `font`, the lines `spec.line_height` apart, each centred on its
+// line.
+void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlSpec& spec, HFONT font, UINT dpi);
+
+// Gives `window` the client size of `spec` at its DPI and centres its frame
 // on the work area of its monitor.
-void SizeAndCentre(HWND window, int client_width, int client_height);
+void SizeAndCentre(HWND window, const ui::WindowSpec& spec);
 
 }  // namespace zplport

@@ -5,7 +5,7 @@
 #include "application.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
-  zplport::Application app(instance);
-  if (!app.ShowMainWindow(show_command)) return 1;
+  zplport::Application app(instance, show_command);
+  if (!app.Handle(zplport::ui::LifecycleEvent::kProgramStarted)) return 1;
   return app.Run();
 }
