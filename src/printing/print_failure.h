@@ -1,6 +1,6 @@
 // The single failure of a print request. Raised where something goes wrong,
 // caught only by RunPrintRequest, which shows its description and ends the
-// request.
+// request; anything else a request raises takes the same path.
 #pragma once
 
 #include <stdexcept>
@@ -23,5 +23,10 @@ inline constexpr const char* kSubscriptOutOfRange = "下标越界";
 // the second is followed by what the error says of itself, if anything.
 inline constexpr const char* kOutOfMemory = "内存不足";
 inline constexpr const char* kUnexpectedFailure = "意外错误";
+
+// The description of the exception being handled, in the words above; for
+// a PrintFailure its own. Call only inside a catch block. The window
+// front-ends use it too, so that nothing a handler raises ends the program.
+std::string DescribeCurrentException();
 
 }  // namespace zplport

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -137,14 +135,9 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     }
     host.ShowMessage(kUnknownPrintMode);
     return PrintOutcome::kUnknownMode;
-  } catch (const PrintFailure& failure) {
-    return Fail(host, failure.what());
-  } catch (const std::bad_alloc&) {
-    return Fail(host, kOutOfMemory);
-  } catch (const std::exception& error) {
-    return Fail(host, std::string(kUnexpectedFailure) + "：" + error.what());
   } catch (...) {
-    return Fail(host, kUnexpectedFailure);
+    // A PrintFailure, or anything else that went wrong on the way.
+    return Fail(host, DescribeCurrentException());
   }
 }
 

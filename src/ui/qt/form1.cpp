@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 
@@ -28,13 +27,7 @@ Form1::Form1(Application& app) : app_(app) {
 
 std::string Form1::QuantityText() { return Text1->text().toStdString(); }
 
-void Form1::ShowMessage(std::string_view text) {
-  QMessageBox box(QMessageBox::NoIcon, Text(ui::ApplicationTitle()), Text(text), QMessageBox::Ok,
-                  this);
-  // The interface is Chinese whatever the system's language.
-  box.button(QMessageBox::Ok)->setText(Text(ui::OkCaption()));
-  box.exec();
-}
+void Form1::ShowMessage(std::string_view text) { ShowMessageBox(this, text); }
 
 void Form1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
 

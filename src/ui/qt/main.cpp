@@ -1,8 +1,8 @@
-#include <QApplication>
 #include <QIcon>
 #include <QString>
 
 #include "ui/qt/application.h"
+#include "ui/qt/guarded_application.h"
 #include "ui/qt/ui_style.h"
 #include "ui/window_lifecycle.h"
 
@@ -10,7 +10,7 @@
 // would append it to every other window's title, and the instructions
 // window is titled "说明" alone.
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
+  zplport::GuardedApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zplport"));
   QApplication::setDesktopFileName(QStringLiteral("zplport"));
   QApplication::setWindowIcon(zplport::ApplicationIcon());

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMargins>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QRect>
@@ -179,6 +180,14 @@ void BringForward(QWidget& window) {
   window.show();
   window.raise();
   window.activateWindow();
+}
+
+void ShowMessageBox(QWidget* parent, std::string_view text) {
+  QMessageBox box(QMessageBox::NoIcon, Text(ui::ApplicationTitle()), Text(text), QMessageBox::Ok,
+                  parent);
+  // The interface is Chinese whatever the system's language.
+  box.button(QMessageBox::Ok)->setText(Text(ui::OkCaption()));
+  box.exec();
 }
 
 }  // namespace zplport

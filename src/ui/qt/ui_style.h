@@ -42,4 +42,8 @@ void ShowCentred(QWidget& window);
 // Shows `window`, restored if it was minimised, raised and activated.
 void BringForward(QWidget& window);
 
+// A modal message under the application's title with only 确定; returns
+// when the operator has dismissed it. `parent` may be null.
+void ShowMessageBox(QWidget* parent, std::string_view text);
+
 }  // namespace zplport

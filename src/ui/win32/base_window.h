@@ -1,12 +1,19 @@
 // The common shape of the tool's top-level windows: one window class per C++
 // class T, whose static window procedure finds its T through the pointer
 // stored at WM_NCCREATE and forwards every message to T::HandleMessage.
-// The T object outlives its window: when the window is gone hwnd() is null
+// An exception that a handler lets out is shown in a message box instead of
+// ending the program. The T object outlives its window: when the window is gone hwnd() is null
 // and T::OnDestroyed() has been called; whoever owns the T decides when to
 // free it.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+
+#include "printing/print_failure.h"
+#include "ui/win32/wide_text.h"
+#include "ui/window_layout.h"
 
 namespace zplport {
 
@@ -74,7 +81,23 @@ class BaseWindow {
       self->OnDestroyed();
       return result;
     }
-    return self->HandleMessage(message, wparam, lparam);
+    try {
+      return self->HandleMessage(message, wparam, lparam);
+    } catch (...) {
+      // Nothing may unwind through the system's frames: the operator is
+      // told, and the program goes on.
+      ShowFailure(hwnd, DescribeCurrentException());
+      return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+  }
+
+  static void ShowFailure(HWND owner, const std::string& description) noexcept {
+    try {
+      MessageBoxW(owner, Utf8ToWide(description).c_str(),
+                  Utf8ToWide(ui::ApplicationTitle()).c_str(), MB_OK);
+    } catch (...) {
+      // Not even the message could be made; there is nothing left to tell.
+    }
   }
 };
 
