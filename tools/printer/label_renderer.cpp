@@ -426,8 +426,8 @@ RenderedLabel LabelRenderer::Render(const ZplLabel& label, int dpi) {
   for (const ZplField& field : label.fields) {
     if (field.kind == ZplField::Kind::kBox) {
       DrawBox(field, rendered.bitmap, rendered.warnings);
-    } else if (field.kind == ZplField::Kind::kUndrawn) {
-      continue;  // listed as unsupported by the parser
+    } else if (field.kind != ZplField::Kind::kText) {
+      continue;  // not drawn yet
     } else if (!font_) {
       AddOnce(rendered.warnings, "text not drawn: " + font_error_);
     } else if (!field.text.empty()) {
