@@ -11,9 +11,6 @@
 namespace zplport::printer {
 namespace {
 
-// Rendering runs on the serving thread; this bounds how long one job can
-// hold it up.
-constexpr std::size_t kMaxLabelsPerJob = 100;
 // The length a printer assumes before any ^LL: 6 inches.
 constexpr int kDefaultLengthInches = 6;
 
@@ -52,7 +49,7 @@ ZplJob ParseFor(std::string_view bytes, PrinterState& printer, const RendererOpt
 
 struct JobRenderer::State {
   PrinterState printer;
-  std::unique_ptr<LabelRenderer> renderer;  // made on first use: finding the font takes time
+  std::unique_ptr<LabelRenderer> renderer;  // made on first use: finding the fonts takes time
 };
 
 const std::vector<std::string>& RendererEncodings() { return KnownEncodings(); }
@@ -66,26 +63,35 @@ JobRenderer::~JobRenderer() = default;
 JobReport JobRenderer::Process(std::string_view bytes, const std::filesystem::path& folder,
                                const std::string& stem) {
   std::vector<std::string> encoding_warnings;
-  const ZplJob job = ParseFor(bytes, state_->printer, options_, &encoding_warnings);
-  label_length_ = state_->printer.length.value_or(kDefaultLengthInches * options_.dpi);
-  JobReport outcome = ReportOf(job);
-  for (const std::string& warning : encoding_warnings) AddOnce(outcome.warnings, warning);
-  if (job.labels.empty() || folder.empty()) return outcome;
+  JobReport outcome;
   try {
+    const ZplJob job = ParseFor(bytes, state_->printer, options_, &encoding_warnings);
+    label_length_ = state_->printer.length.value_or(kDefaultLengthInches * options_.dpi);
+    outcome = ReportOf(job);
+    for (const std::string& warning : encoding_warnings) AddOnce(outcome.warnings, warning);
+    if (job.labels.empty() || folder.empty()) return outcome;
     if (!state_->renderer) state_->renderer = std::make_unique<LabelRenderer>();
-    const std::size_t count = std::min(job.labels.size(), kMaxLabelsPerJob);
-    for (std::size_t i = 0; i < count; ++i) {
-      const RenderedLabel label = state_->renderer->Render(job.labels[i], options_.dpi);
+    for (std::size_t i = 0; i < job.labels.size(); ++i) {
+      const std::string number = std::to_string(i + 1);
+      LabelBudget budget(options_.label_time, options_.label_memory);
+      RenderedLabel label = state_->renderer->Render(job.labels[i], options_.dpi, budget);
       for (const std::string& warning : label.warnings) AddOnce(outcome.warnings, warning);
-      const std::string name = stem + "-" + std::to_string(i + 1) + ".png";
-      if (const std::string error = WritePng(folder / name, label.bitmap); !error.empty()) {
+      if (!label.failure.empty()) {
+        outcome.notes.push_back("label " + number + " not drawn: " + label.failure);
+        continue;
+      }
+      const std::string name = stem + "-" + number + ".png";
+      const std::string error = WritePng(folder / name, label.bitmap, &budget);
+      if (budget.exceeded()) {
+        outcome.notes.push_back("label " + number + " not drawn: " + budget.reason());
+      } else if (!error.empty()) {
         AddOnce(outcome.notes, "PNG not written: " + error);
       } else {
         outcome.files.push_back(name);
       }
     }
-    if (job.label_count > static_cast<int>(count)) {
-      outcome.notes.push_back(std::to_string(job.label_count - static_cast<int>(count)) +
+    if (job.label_count > static_cast<int>(job.labels.size())) {
+      outcome.notes.push_back(std::to_string(job.label_count - job.labels.size()) +
                               " more labels not rendered");
     }
   } catch (const std::bad_alloc&) {
