@@ -9,11 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "printer/barcode_symbol.h"
 #include "printer/glyph_font.h"
+#include "printer/graphic_decoder.h"
+#include "printer/job_renderer.h"
 #include "printer/png_writer.h"
 #include "printer/zpl_parser.h"
 #include "support/temp_dir.h"
@@ -43,6 +51,21 @@ InkBox FindInk(const Bitmap& bitmap, int x0 = 0, int y0 = 0, int x1 = -1, int y1
     }
   }
   return box.count == 0 ? InkBox{} : box;
+}
+
+// The pixels of a region as rows of "#" (ink) and "." (none).
+std::vector<std::string> Pixels(const Bitmap& bitmap, int x0, int y0, int width, int height) {
+  std::vector<std::string> rows;
+  for (int y = y0; y < y0 + height; ++y) {
+    std::string row;
+    for (int x = x0; x < x0 + width; ++x) row += bitmap.Black(x, y) ? '#' : '.';
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool HasWarning(const RenderedLabel& label, const std::string& warning) {
+  return std::find(label.warnings.begin(), label.warnings.end(), warning) != label.warnings.end();
 }
 
 // Text lines: runs of rows with ink, separated by rows without.
@@ -83,10 +106,15 @@ class LabelRendererTest : public ::testing::Test {
 
 std::unique_ptr<LabelRenderer> LabelRendererTest::renderer_;
 
-TEST_F(LabelRendererTest, UsesTheSimplifiedChineseFace) {
-  ASSERT_NE(renderer_->font(), nullptr);
-  EXPECT_NE(renderer_->font()->family().find("SC"), std::string::npos)
-      << renderer_->font()->family();
+TEST_F(LabelRendererTest, FontZeroIsBoldCondensedWithChineseBehindIt) {
+  const GlyphFont* font = renderer_->font();
+  ASSERT_NE(font, nullptr);
+  const std::string latin = font->FamilyFor(U'A');
+  EXPECT_TRUE(latin.find("Narrow") != std::string::npos ||
+              latin.find("Condensed") != std::string::npos)
+      << latin;
+  EXPECT_NE(font->StyleFor(U'A').find("Bold"), std::string::npos) << font->StyleFor(U'A');
+  EXPECT_NE(font->FamilyFor(U'中').find("SC"), std::string::npos) << font->FamilyFor(U'中');
 }
 
 TEST_F(LabelRendererTest, PageSizeFollowsResolutionAndPageCommands) {
@@ -216,6 +244,7 @@ TEST_F(LabelRendererTest, BoxHasItsSizeAndThickness) {
       {"^XA^FT10,110^GB50,50,50^FS^XZ", 10, 60, 50, 50, 2500},  // ^FT: lower left
       {"^XA^FO10,10^GB100,100,100^FS^FO30,30^GB20,20,20,W^FS^XZ", 10, 10, 100, 100, 9600},
       {"^XA^FO800,1200^GB100,100,100^FS^XZ", 800, 1200, 12, 18, 12 * 18},  // clipped
+      {"^XA^POI^FO0,0^GB10,20,10^FS^XZ", 802, 1198, 10, 20, 200},          // label turned 180°
   };
   for (const auto& c : cases) {
     const InkBox box = FindInk(Image(c.zpl));
@@ -247,6 +276,75 @@ TEST_F(LabelRendererTest, FieldReverseInvertsWhatLiesBelow) {
   EXPECT_EQ(frame.count, 100 * 100 - 80 * 80);
 }
 
+TEST_F(LabelRendererTest, ShapesFollowTheGuide) {
+  struct Point {
+    int x, y;
+  };
+  struct Case {
+    const char* zpl;
+    int x0, y0, width, height;        // ink's bounds
+    std::vector<Point> black, white;  // label pixels
+  } cases[] = {
+      // A ring 10 dots thick; the middle stays white.
+      {"^XA^FO100,100^GC100,10^FS^XZ",
+       100,
+       100,
+       100,
+       100,
+       {{104, 150}, {150, 195}},
+       {{150, 150}, {100, 100}}},
+      {"^XA^FO100,100^GE200,100,3^FS^XZ",
+       100,
+       100,
+       200,
+       100,
+       {{101, 150}, {200, 101}},
+       {{200, 150}}},
+      // "/" from lower left to upper right, "\" the other way.
+      {"^XA^FO100,100^GD100,50,6,B,R^FS^XZ",
+       100,
+       100,
+       100,
+       50,
+       {{199, 100}, {100, 149}},
+       {{100, 100}, {199, 149}}},
+      {"^XA^FO100,100^GD100,50,6,B,L^FS^XZ",
+       100,
+       100,
+       100,
+       50,
+       {{100, 100}, {199, 149}},
+       {{199, 100}, {100, 149}}},
+      // Rounding 8: corners of half the shorter side.
+      {"^XA^FO100,100^GB200,100,10,B,8^FS^XZ",
+       100,
+       100,
+       200,
+       100,
+       {{200, 100}, {100, 150}},
+       {{100, 100}, {110, 110}, {200, 150}}},
+      {"^XA^FO100,100^GB200,100,10,B,0^FS^XZ", 100, 100, 200, 100, {{100, 100}}, {{110, 110}}},
+  };
+  for (const auto& c : cases) {
+    const Bitmap image = Image(c.zpl);
+    const InkBox ink = FindInk(image);
+    EXPECT_EQ(ink.x0, c.x0) << c.zpl;
+    EXPECT_EQ(ink.y0, c.y0) << c.zpl;
+    EXPECT_EQ(ink.width(), c.width) << c.zpl;
+    EXPECT_EQ(ink.height(), c.height) << c.zpl;
+    for (const Point& p : c.black)
+      EXPECT_TRUE(image.Black(p.x, p.y)) << c.zpl << " " << p.x << "," << p.y;
+    for (const Point& p : c.white)
+      EXPECT_FALSE(image.Black(p.x, p.y)) << c.zpl << " " << p.x << "," << p.y;
+  }
+  // A filled disc has the area of one; reversed over a box it leaves a hole
+  // of exactly its pixels.
+  const long disc = FindInk(Image("^XA^FO100,100^GC100,50^FS^XZ")).count;
+  EXPECT_NEAR(disc, 7854, 80);
+  EXPECT_EQ(FindInk(Image("^XA^FO100,100^GB100,100,100^FS^FO100,100^FR^GC100,50^FS^XZ")).count,
+            10000 - disc);
+}
+
 TEST_F(LabelRendererTest, FieldBlockWrapsAndJustifies) {
   // No ascenders or descenders, so that lines stay apart.
   const std::string text = "one more ocean wave no one saw once more a new ocean";
@@ -260,8 +358,26 @@ TEST_F(LabelRendererTest, FieldBlockWrapsAndJustifies) {
   EXPECT_LE(block.x1, 350);
   EXPECT_NEAR(block.x0, 50, 6);
 
+  // Lines past the last overwrite it.
   const Bitmap capped = Image("^XA^FO50,50^FB300,2,0,L^A0N,40,40^FD" + text + "^FS^XZ");
   EXPECT_EQ(InkRowRuns(capped), 2);
+  const long two = FindInk(Image("^XA^FO50,50^FB300,2^A0N,40,40^FDone\\&more^FS^XZ"), 0, 90).count;
+  const long three =
+      FindInk(Image("^XA^FO50,50^FB300,2^A0N,40,40^FDone\\&more\\&ocean^FS^XZ"), 0, 90).count;
+  EXPECT_GT(three, two);
+
+  // The hanging indent moves every line after the first.
+  const Bitmap indented =
+      Image("^XA^FO50,50^FB300,3,0,L,40^A0N,40,40^FDaaa aaa aaa aaa aaa aaa aaa aaa^FS^XZ");
+  EXPECT_EQ(FindInk(indented, 0, 90, -1, 130).x0 - FindInk(indented, 0, 50, -1, 90).x0, 40);
+
+  // In a block a doubled backslash is one; a block narrower than the font
+  // prints nothing.
+  const Bitmap one_backslash = Image("^XA^FO50,50^FB300,1^A0N,40^FDa\\\\b^FS^XZ");
+  EXPECT_TRUE(one_backslash.bits == Image("^XA^FO50,50^FB300,1^A0N,40^FDa\\b^FS^XZ").bits);
+  EXPECT_FALSE(one_backslash.bits == Image("^XA^FO50,50^A0N,40^FDa\\\\b^FS^XZ").bits);
+  EXPECT_EQ(FindInk(Image("^XA^FO50,50^FB0,1^A0N,40^FDabc^FS^XZ")).count, 0);
+  EXPECT_EQ(FindInk(Image("^XA^FO50,50^FB30,1^A0N,40^FDabc^FS^XZ")).count, 0);
 
   // Line spacing moves the second line down.
   const InkBox tight = FindInk(Image("^XA^FO50,50^FB300,2,0^A0N,40,40^FDfirst\\&second^FS^XZ"));
@@ -315,6 +431,244 @@ TEST_F(LabelRendererTest, FieldsOutsideTheLabelAreClipped) {
   EXPECT_GT(huge.count, 0);
   const InkBox tiny = FindInk(Image("^XA^FO10,10^A0,1,1^FDtiny^FS^XZ"));
   EXPECT_LE(tiny.height(), 3);
+}
+
+TEST_F(LabelRendererTest, BitmapFontsKeepTheirCells) {
+  // Font D twice magnified: 36 x 20 cells, one every 24 dots, capitals
+  // standing on the baseline 28 dots down.
+  const Bitmap one = Image("^XA^FO100,100^ADN,36,20^FDH^FS^XZ");
+  const Bitmap two = Image("^XA^FO100,100^ADN,36,20^FDHH^FS^XZ");
+  const Bitmap shifted = Image("^XA^FO124,100^ADN,36,20^FDH^FS^XZ");
+  const InkBox h = FindInk(one);
+  EXPECT_GE(h.x0, 100);
+  EXPECT_LE(h.x1, 124);
+  EXPECT_NEAR(h.y1, 128, 1);
+  EXPECT_GE(h.y0, 100);
+  EXPECT_GT(h.height(), 24);
+  long differences = 0;
+  for (int y = 0; y < two.height; ++y) {
+    for (int x = 0; x < two.width; ++x) {
+      differences += two.Black(x, y) != (one.Black(x, y) || shifted.Black(x, y));
+    }
+  }
+  EXPECT_EQ(differences, 0);
+  // Font B has capitals only; ^FT alone continues after the field before.
+  EXPECT_TRUE(Image("^XA^FO50,50^ABN^FDabc^FS^XZ").bits ==
+              Image("^XA^FO50,50^ABN^FDABC^FS^XZ").bits);
+  EXPECT_TRUE(Image("^XA^FT50,100^ADN,36,20^FDAB^FS^FT^ADN,36,20^FDCD^FS^XZ").bits ==
+              Image("^XA^FT50,100^ADN,36,20^FDABCD^FS^XZ").bits);
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    unsigned v = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+  }
+  return out;
+}
+
+std::string Zb64(const std::string& id, const std::string& bytes) {
+  std::string data = bytes;
+  if (id == "Z64") {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    data.assign(size, '\0');
+    compress(reinterpret_cast<Bytef*>(data.data()), &size,
+             reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uLong>(bytes.size()));
+    data.resize(size);
+  }
+  const std::string encoded = Base64(data);
+  char crc[8];
+  std::snprintf(crc, sizeof crc, "%04X", ZebraCrc16(encoded));
+  return ":" + id + ":" + encoded + ":" + crc;
+}
+
+TEST_F(LabelRendererTest, ImagesDrawTheirExactPixels) {
+  EXPECT_EQ(ZebraCrc16("123456789"), 0x31C3);  // the CRC-16/CCITT check value
+  const std::vector<std::string> expected = {
+      "########........",
+      "....########....",
+      "....########....",
+  };
+  const std::string bytes("\xFF\x00\x0F\xF0\x0F\xF0", 6);
+  const std::string binary("\x5E\x7E\x7E\x5E", 4);  // "^~~^"
+  struct Case {
+    const char* name;
+    std::string zpl;
+    std::vector<std::string> pixels;
+  } cases[] = {
+      {"hex", "^XA^FO10,20^GFA,6,6,2,FF000FF00FF0^FS^XZ", expected},
+      {"shorthand", "^XA^FO10,20^GFA,6,6,2,HF,0HF0:^FS^XZ", expected},
+      {"row fills",
+       "^XA^FO10,20^GFA,6,6,2,!,0FF0^FS^XZ",
+       {"################", "................", "....########...."}},
+      {"counts of 20",
+       "^XA^FO10,20^GFA,20,20,10,gF!^FS^XZ",
+       {std::string(80, '#'), std::string(80, '#')}},
+      {"Z64", "^XA^FO10,20^GFA,6,6,2," + Zb64("Z64", bytes) + "^FS^XZ", expected},
+      {"B64", "^XA^FO10,20^GFA,6,6,2," + Zb64("B64", bytes) + "^FS^XZ", expected},
+      {"binary",
+       "^XA^FO10,20^GFB,4,4,2," + binary + "^FS^XZ",
+       {".#.####..######.", ".######..#.####."}},
+      {"stored and magnified",
+       "~DGR:IMG.GRF,6,2,FF000FF00FF0^XA^FO10,20^XGR:IMG.GRF,2,1^FS^XZ",
+       {std::string(16, '#') + std::string(16, '.'),
+        std::string(8, '.') + std::string(16, '#') + std::string(8, '.'),
+        std::string(8, '.') + std::string(16, '#') + std::string(8, '.')}},
+      {"recalled", "~DGR:IMG.GRF,6,2,FF000FF00FF0^XA^FO10,20^IMR:IMG.GRF^FS^XZ", expected},
+  };
+  for (const auto& c : cases) {
+    const Bitmap image = Image(c.zpl);
+    const int width = static_cast<int>(c.pixels[0].size());
+    const int height = static_cast<int>(c.pixels.size());
+    EXPECT_EQ(Pixels(image, 10, 20, width, height), c.pixels) << c.name;
+    EXPECT_EQ(FindInk(image).count, FindInk(image, 10, 20, 10 + width, 20 + height).count)
+        << c.name;
+  }
+  // A CRC that does not match: nothing drawn, and said why.
+  std::string bad = Zb64("Z64", bytes);
+  bad.back() = bad.back() == '0' ? '1' : '0';
+  const RenderedLabel refused = Draw("^XA^FO10,20^GFA,6,6,2," + bad + "^FS^XZ");
+  EXPECT_EQ(FindInk(refused.bitmap).count, 0);
+  EXPECT_TRUE(HasWarning(refused, "^GF image not drawn: its image data fails its CRC"));
+}
+
+#ifdef ZPLPORT_PRINTER_BARCODES
+// What zbarimg reads in the label, one "TYPE:data" a line; nullopt when
+// there is no zbarimg.
+std::optional<std::string> ReadBarcodes(const Bitmap& bitmap) {
+  if (std::system("command -v zbarimg >/dev/null 2>&1") != 0) return std::nullopt;
+  zplport::testing::ScopedTempDir folder;
+  const auto png = folder.path() / "label.png";
+  if (!WritePng(png, bitmap).empty()) return "";
+  std::string out;
+  if (FILE* pipe = popen(("zbarimg --nodbus -q " + png.string() + " 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
+  struct Case {
+    std::string zpl;
+    const char* read;
+  } cases[] = {
+      {"^BY2^FO50,50^BCN,100^FD>:ABC123^FS", "CODE-128:ABC123\n"},
+      {"^BY2^FO50,50^BCN,100^FD>;12345678>6AB^FS", "CODE-128:12345678AB\n"},
+      {"^BY2^FO50,50^BCN,100^FDA>0B><C^FS", "CODE-128:A>B^C\n"},
+      {"^BY2^FO300,50^BCR,100^FDTURNED^FS", "CODE-128:TURNED\n"},
+      {"^BY3,2.5^FO50,50^B3N,N,100^FDCODE 39^FS", "CODE-39:CODE 39\n"},
+      {"^BY2^FO50,50^BEN,100^FD400638133393^FS", "EAN-13:4006381333931\n"},
+      {"^BY3^FO50,50^B2N,100^FD1234567^FS", "I2/5:01234567\n"},
+      {"^FO50,50^BQN,2,5^FDQA,https://example.com/label?n=1^FS",
+       "QR-Code:https://example.com/label?n=1\n"},
+      {"^FO50,50^BQN,2,5^FDMM,AHELLO 123^FS", "QR-Code:HELLO 123\n"},
+  };
+  for (const auto& c : cases) {
+    const auto read = ReadBarcodes(Image("^XA" + c.zpl + "^XZ"));
+    if (!read) GTEST_SKIP() << "zbarimg is not installed (zbar-tools)";
+    EXPECT_EQ(*read, c.read) << c.zpl;
+  }
+  // Without a start code the printer stays in subset B: digits take a
+  // character each, where subset C packs two.
+  EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD12345678^FS^XZ")).width(),
+            2 * (10 * 11 + 13));
+  EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD>;12345678^FS^XZ")).width(),
+            2 * (6 * 11 + 13));
+  // The interpretation line lies under the bars.
+  EXPECT_GT(FindInk(Image("^XA^BY2^FO50,50^BCN,100,Y^FD123^FS^XZ")).y1, 150);
+  EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD123^FS^XZ")).y1, 150);
+}
+
+// zbar reads neither DataMatrix nor PDF417: their drawing is held against
+// the encoder's own modules instead.
+TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
+  struct Case {
+    std::string zpl;
+    int module_width, row_height;
+  } cases[] = {
+      {"^XA^FO20,30^BXN,4,200^FDzplport DataMatrix^FS^XZ", 4, 4},
+      {"^XA^BY2^FO20,30^B7N,6,2^FDzplport PDF417^FS^XZ", 2, 6},
+  };
+  for (const auto& c : cases) {
+    const ZplJob job = ParseZpl(c.zpl);
+    ASSERT_EQ(job.labels.size(), 1u);
+    const ZplField& field = job.labels[0].fields.at(0);
+    std::string error;
+    const auto symbol = EncodeBarcode(field.barcode, field.data, &error);
+    ASSERT_TRUE(symbol.has_value()) << error;
+    const Bitmap image = Image(c.zpl);
+    long wrong = 0;
+    for (int row = 0; row < symbol->rows; ++row) {
+      for (int column = 0; column < symbol->columns; ++column) {
+        wrong +=
+            image.Black(20 + column * c.module_width + c.module_width / 2,
+                        30 + row * c.row_height + c.row_height / 2) != symbol->dark(column, row);
+      }
+    }
+    EXPECT_EQ(wrong, 0) << c.zpl;
+    const InkBox ink = FindInk(image);
+    EXPECT_EQ(ink.width(), symbol->columns * c.module_width) << c.zpl;
+    EXPECT_EQ(ink.height(), symbol->rows * c.row_height) << c.zpl;
+  }
+}
+#endif
+
+// A label past its time or memory is reported, not drawn, and soon.
+TEST(JobRendererBudgetTest, LabelsOverBudgetAreReportedNotDrawn) {
+  std::string slow = "^XA^PW32000^LL32000";
+  for (int i = 0; i < 120; ++i) {
+    slow += "^FO" + std::to_string(i * 60) + "," + std::to_string(i * 60) + "^A0N,3000,3000^FDW" +
+            std::to_string(i) + "^FS";
+  }
+  slow += "^XZ";
+  struct Case {
+    const char* name;
+    RendererOptions options;
+    std::string zpl;
+    const char* note;  // "" when the label is drawn, or found too slow on a busy machine
+  } cases[] = {
+      {"time",
+       {.label_time = std::chrono::milliseconds(1)},
+       slow,
+       "label 1 not drawn: took longer than 1 ms"},
+      {"page memory",
+       {.dpi = 600},
+       "^XA^PW32000^LL32000^FO0,0^GB9,9^FS^XZ",
+       "label 1 not drawn: its page of 24000 x 24000 dots needs more than 64 MB"},
+      {"image memory",
+       {},
+       "^XA^FO0,0^GFA,128000000,128000000,4000,FF^FS^XZ",
+       "label 1 not drawn: its image needs more than 64 MB"},
+      // 120 glyphs of 3000 dots, drawn within the default budget.
+      {"large glyphs", {}, slow, ""},
+  };
+  for (const auto& c : cases) {
+    zplport::testing::ScopedTempDir folder;
+    JobRenderer renderer(c.options);
+    const auto start = std::chrono::steady_clock::now();
+    const JobReport report = renderer.Process(c.zpl, folder.path(), "job");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.name;
+    EXPECT_EQ(report.labels, 1) << c.name;
+    if (*c.note == '\0') {
+      EXPECT_TRUE(report.files == std::vector<std::string>{"job-1.png"} ||
+                  report.notes ==
+                      std::vector<std::string>{"label 1 not drawn: took longer than 2000 ms"})
+          << c.name;
+    } else {
+      EXPECT_EQ(report.notes, std::vector<std::string>{c.note}) << c.name;
+      EXPECT_TRUE(report.files.empty()) << c.name;
+      EXPECT_FALSE(std::filesystem::exists(folder.path() / "job-1.png")) << c.name;
+    }
+  }
 }
 
 TEST(PngWriterTest, WritesAOneBitGreyscaleImage) {

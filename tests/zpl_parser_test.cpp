@@ -6,9 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
-#include "printer/printer_server.h"
+#include "printer/job_renderer.h"
 
 namespace zplport::printer {
 namespace {
@@ -61,30 +62,46 @@ TEST(ZplParserTest, ReadsTheToolsLabel) {
   EXPECT_TRUE(job.warnings.empty()) << job.warnings.front();
 }
 
-// The parser and the server's label count must agree, or the summary would
-// name a different number of labels than PNG files.
-TEST(ZplParserTest, CountsFormatsAndLabelsAsTheServerDoes) {
-  const std::string inputs[] = {
-      kOurLabel,
-      kOurLabel + kOurLabel,
-      "",
-      "hello\r\n\x01\x02~SD15^FO1,1",
-      "^FDabc^FS^XZ^XZ",
-      "^XA^PRB^XZ~SD15^XA^FO50,50^A0,40,40^FDABC^FS",
-      "^XA^FDa^FS^X",
-      "^XA^FDa^FS^XA^PQ1^XZ",
-      "^xa^fdA^fs^xz",
-      "^XA^FD\xD6\xD0\0\xCE\xC4^FS^XZ"s,
-      "^XA^FO10,10^GB100,100,5^FS^XZ",
-      "^XA^BY2^BCN,80^FD12345^FS^XZ",
-      "^XA^FDunended^XZ",
+TEST(ZplParserTest, CountsEveryFormatThatPrintsSomething) {
+  const std::string form = "^XA^DFR:FORM.ZPL^FS^FO10,10^A0,30^FN1^FS^XZ";
+  struct Case {
+    const char* name;
+    std::string zpl;
+    int labels, formats;
+  } cases[] = {
+      {"circle", "^XA^FO10,10^GC100,5^FS^XZ", 1, 1},
+      {"diagonal", "^XA^GD100,50^FS^XZ", 1, 1},
+      {"ellipse", "^XA^GE100,50,2^FS^XZ", 1, 1},
+      {"image", "^XA^FO0,0^GFA,2,2,1,FF00^FS^XZ", 1, 1},
+      {"stored image", "~DGR:LOGO.GRF,2,1,FF00^XA^XGR:LOGO.GRF,1,1^FS^XZ", 1, 1},
+      // The binary bytes "^~" are image data, not commands.
+      {"binary image", "^XA^GFB,2,2,1,^~^FS^XZ", 1, 1},
+      {"bar code", "^XA^BY2^BCN,80^FD12345^FS^XZ", 1, 1},
+      {"stored format", form, 0, 1},
+      {"recalled format", form + "^XA^XFR:FORM.ZPL^FS^FN1^FDdata^FS^XZ", 1, 2},
+      {"field number without data", "^XA^FO10,10^FN1^FS^XZ", 0, 1},
   };
-  for (const std::string& zpl : inputs) {
-    const ZplJob job = ParseZpl(zpl);
-    const LabelCount count = CountLabels(zpl);
-    EXPECT_EQ(static_cast<int>(job.labels.size()), count.labels) << zpl;
-    EXPECT_EQ(job.formats, count.formats) << zpl;
+  for (const auto& c : cases) {
+    const LabelCount count = CountLabels(c.zpl);
+    EXPECT_EQ(count.labels, c.labels) << c.name;
+    EXPECT_EQ(count.formats, c.formats) << c.name;
   }
+}
+
+TEST(ZplParserTest, RecalledFormatTakesTheFieldData) {
+  const ZplJob job = ParseZpl(
+      "^XA^DFR:ADDR.ZPL^FS^FO50,60^A0N,30,30^FN1^FS^FO50,100^A0N,30,30^FN2^FDdefault^FS^XZ"
+      "^XA^XFR:ADDR.ZPL^FS^FN1^FDAlice^FS^PQ2^XZ");
+  EXPECT_EQ(job.formats, 2);
+  ASSERT_EQ(job.labels.size(), 1u);
+  EXPECT_EQ(job.labels[0].quantity, 2);
+  ASSERT_EQ(job.labels[0].fields.size(), 2u);
+  const ZplField& name = job.labels[0].fields[0];
+  EXPECT_EQ(name.text, U"Alice");
+  EXPECT_EQ(name.x, 50);
+  EXPECT_EQ(name.y, 60);
+  EXPECT_EQ(name.font_height, 30);
+  EXPECT_EQ(job.labels[0].fields[1].text, U"default");
 }
 
 TEST(ZplParserTest, DecodesFieldText) {
@@ -110,6 +127,11 @@ TEST(ZplParserTest, DecodesFieldText) {
        "a^FS^XZ",
        U"\uFFFDa"},
       {"bad UTF-8", "^XA^CI28^FD\xC3(^FS^XZ", U"\uFFFD("},
+      {"Windows-1252 after ^CI27", "^XA^CI27^FD\x80^FS^XZ", U"\u20AC"},
+      {"code page 850 after ^CI13", "^XA^CI13^FD\x81^FS^XZ", U"\u00FC"},
+      {"UTF-16 big-endian after ^CI29", "^XA^CI29^FD\x4E\x2D^FS^XZ", U"中"},
+      {"UTF-16 little-endian after ^CI30", "^XA^CI30^FD\x2D\x4E^FS^XZ", U"中"},
+      {"GBK again after ^CI26", "^XA^CI28^CI26^FD\xD6\xD0^FS^XZ", U"中"},
   };
   for (const auto& c : cases) EXPECT_EQ(OnlyField(ParseZpl(c.zpl)).text, c.text) << c.name;
 }
@@ -138,6 +160,11 @@ TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
       {"^XA^FDx^FS^XZ", 9, 5, Orientation::kNormal},  // the printer's default font A
       {"^XA^A0,0,0^FDx^FS^XZ", 9, 5, Orientation::kNormal},
       {"^XA^A0,100000,5^FDx^FS^XZ", 3000, 5, Orientation::kNormal},
+      // Bitmap fonts: whole magnifications of their matrix.
+      {"^XA^ADN,36,20^FDx^FS^XZ", 36, 20, Orientation::kNormal},
+      {"^XA^AD,40^FDx^FS^XZ", 36, 20, Orientation::kNormal},
+      {"^XA^AGB^FDx^FS^XZ", 60, 40, Orientation::kBottomUp},
+      {"^XA^CWG,E:SIMSUN.TTF^AGN,30^FDx^FS^XZ", 30, 30, Orientation::kNormal},
   };
   for (const auto& c : cases) {
     const ZplField field = OnlyField(ParseZpl(c.zpl));
@@ -148,7 +175,17 @@ TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
   EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,100000^FDx^FS^XZ"),
                                      "^A0 height 100000 clamped to 3000"));
   EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,0^FDx^FS^XZ"), "^A0 height 0 ignored"));
-  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^FDx^FS^XZ"), "font A drawn as font 0"));
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A5^FDx^FS^XZ"), "font 5 drawn as font 0"));
+
+  // A bitmap font's cell: the next character 2 gap dots after, the
+  // baseline 14 dots down, in font D; font E is finer at 300 dpi.
+  const ZplField d = OnlyField(ParseZpl("^XA^ADN,36,20^FDx^FS^XZ"));
+  EXPECT_EQ(d.advance, 24);
+  EXPECT_EQ(d.baseline, 28);
+  PrinterState state;
+  const ZplField e = OnlyField(ParseZpl("^XA^AE^FDx^FS^XZ", state, {.dpi = 300}));
+  EXPECT_EQ(e.font_height, 42);
+  EXPECT_EQ(e.font_width, 20);
 }
 
 TEST(ZplParserTest, HomeAndPageSettingsCarryOverToLaterFormats) {
@@ -191,7 +228,6 @@ TEST(ZplParserTest, ReadsBoxes) {
     EXPECT_EQ(field.white, c.white) << c.zpl;
     EXPECT_EQ(field.rounding, c.rounding) << c.zpl;
   }
-  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^GB100,100,2,B,4^FS^XZ"), "^GB rounding"));
 }
 
 TEST(ZplParserTest, ReadsBlocksReverseAndQuantity) {
@@ -214,17 +250,122 @@ TEST(ZplParserTest, ReadsBlocksReverseAndQuantity) {
 
 TEST(ZplParserTest, ListsWhatItDoesNotDrawAndGoesOn) {
   const ZplJob job =
-      ParseZpl("~JA^XA^BY3^FO10,10^BCN,100^FD12345^FS^FO20,200^A0,30^FDafter^FS^MMT^bc^XZ^CI28");
-  EXPECT_EQ(job.unsupported, (std::vector<std::string>{"~JA", "^BY", "^BC", "^MM"}));
+      ParseZpl("~JA^XA^BY3^FO10,10^B1N,N,100^FD12345^FS^FO20,200^A0,30^FDafter^FS^MMT^b1^XZ^CI28");
+  EXPECT_EQ(job.unsupported, (std::vector<std::string>{"~JA", "^B1", "^MM"}));
   ASSERT_EQ(job.labels.size(), 1u);
   // The bar code's data is not drawn as text; the field after it is.
   ASSERT_EQ(job.labels[0].fields.size(), 2u);
   EXPECT_EQ(job.labels[0].fields[0].kind, ZplField::Kind::kUndrawn);
-  EXPECT_EQ(job.labels[0].fields[0].command, "^BC");
-  EXPECT_EQ(job.labels[0].fields[0].text, U"");
+  EXPECT_EQ(job.labels[0].fields[0].command, "^B1");
   EXPECT_EQ(job.labels[0].fields[1].kind, ZplField::Kind::kText);
   EXPECT_EQ(job.labels[0].fields[1].text, U"after");
   EXPECT_TRUE(HasWarningStartingWith(job, "^CI outside ^XA...^XZ ignored"));
+}
+
+TEST(ZplParserTest, WhatThePrinterKeepsOutlivesTheJob) {
+  PrinterState state;
+  const ParseOptions options;
+  ParseZpl(
+      "~DGR:DOT.GRF,1,1,80^XA^CI28^PW400^LL300^LH10,20^FWR^CF0,40^BY3^XZ"
+      "^XA^DFR:F.ZPL^FS^FO1,2^FN1^FS^XZ",
+      state, options);
+  const ZplJob next =
+      ParseZpl("^XA^FO5,5^FD\xE4\xB8\xAD^FS^FO0,0^XGR:DOT.GRF^FS^XZ^XA^XFR:F.ZPL^FN1^FDx^FS^XZ",
+               state, options);
+  ASSERT_EQ(next.labels.size(), 2u);
+  const ZplLabel& label = next.labels[0];
+  EXPECT_EQ(label.width, 400);
+  EXPECT_EQ(label.length, 300);
+  ASSERT_EQ(label.fields.size(), 2u);
+  EXPECT_EQ(label.fields[0].x, 15);
+  EXPECT_EQ(label.fields[0].y, 25);
+  EXPECT_EQ(label.fields[0].orientation, Orientation::kRotated);
+  EXPECT_EQ(label.fields[0].font_height, 40);
+  EXPECT_EQ(label.fields[0].text, U"中");
+  EXPECT_NE(label.fields[1].graphic, nullptr);
+  EXPECT_EQ(next.labels[1].fields.at(0).text, U"x");
+
+  // Until deleted.
+  ParseZpl("^XA^IDR:*.*^XZ", state, options);
+  const ZplJob after = ParseZpl("^XA^XGR:DOT.GRF^FS^XZ^XA^XFR:F.ZPL^FN1^FDx^FS^XZ", state, options);
+  EXPECT_TRUE(HasWarningStartingWith(after, "^XG DOT.GRF: no such graphic"));
+  EXPECT_TRUE(HasWarningStartingWith(after, "^XF F.ZPL: no such format"));
+}
+
+TEST(ZplParserTest, TextWithoutCharsetFollowsTheOptions) {
+  struct Case {
+    const char* encoding;
+    std::string zpl;
+    std::u32string text;
+  } cases[] = {
+      {"gbk", "^XA^FD\xD6\xD0^FS^XZ", U"中"},
+      {"utf-8", "^XA^FD\xE4\xB8\xAD^FS^XZ", U"中"},
+      {"cp1252", "^XA^FD\x80^FS^XZ", U"\u20AC"},
+  };
+  for (const auto& c : cases) {
+    PrinterState state;
+    EXPECT_EQ(OnlyField(ParseZpl(c.zpl, state, {.encoding = c.encoding})).text, c.text)
+        << c.encoding;
+  }
+}
+
+TEST(ZplParserTest, KeepsNoMoreOfAFieldThanThePrinter) {
+  const std::string huge(50u << 20, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  const ZplJob job = ParseZpl("^XA^FD" + huge + "^FS^XZ");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const ZplField field = OnlyField(job);
+  EXPECT_EQ(field.data.size(), 3072u);
+  EXPECT_EQ(field.text.size(), 3072u);
+  EXPECT_TRUE(HasWarningStartingWith(job, "field data cut to 3072 bytes"));
+}
+
+TEST(ZplParserTest, ReadsBarcodesWithTheirDefaults) {
+  PrinterState state;
+  const ZplJob job = ParseZpl(
+      "^XA^BY3,2.5,80^FO10,10^BCN,,N,N,N,A^FD123^FS^FO10,200^B3R^FDA^FS"
+      "^FO300,10^BQN,2,,H^FDQA,x^FS^XZ",
+      state, {.dpi = 300});
+  ASSERT_EQ(job.labels.size(), 1u);
+  const auto& fields = job.labels[0].fields;
+  ASSERT_EQ(fields.size(), 3u);
+  const Barcode& code128 = fields[0].barcode;
+  EXPECT_EQ(code128.symbology, Symbology::kCode128);
+  EXPECT_EQ(code128.module_width, 3);
+  EXPECT_DOUBLE_EQ(code128.ratio, 2.5);
+  EXPECT_EQ(code128.height, 80);
+  EXPECT_FALSE(code128.interpretation);
+  EXPECT_EQ(code128.mode, 'A');
+  EXPECT_EQ(fields[0].data, "123");
+  EXPECT_EQ(fields[1].barcode.symbology, Symbology::kCode39);
+  EXPECT_EQ(fields[1].barcode.height, 80);  // ^BY's
+  EXPECT_EQ(fields[1].orientation, Orientation::kRotated);
+  EXPECT_EQ(fields[2].barcode.magnification, 3);  // the default at 300 dpi
+  EXPECT_EQ(fields[2].barcode.error_correction, 'H');
+}
+
+TEST(ZplParserTest, TypesetFieldWithoutPositionContinues) {
+  const ZplJob job = ParseZpl("^XA^LH5,5^FT10,20^FDa^FS^FT^FDb^FS^FT,40^FDc^FS^XZ");
+  ASSERT_EQ(job.labels.size(), 1u);
+  const auto& fields = job.labels[0].fields;
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_FALSE(fields[0].continues_x || fields[0].continues_y);
+  EXPECT_TRUE(fields[1].continues_x && fields[1].continues_y);
+  EXPECT_TRUE(fields[2].continues_x);
+  EXPECT_FALSE(fields[2].continues_y);
+  EXPECT_EQ(fields[2].y, 45);
+}
+
+// ~HS reports the label length the printer holds: the last ^LL, 6 inches
+// before any.
+TEST(JobRendererTest, KeepsTheLabelLengthForStatusRequests) {
+  JobRenderer renderer({.dpi = 300});
+  EXPECT_EQ(renderer.label_length(), 1800);
+  renderer.Process("^XA^LL500^XZ", "", "");
+  EXPECT_EQ(renderer.label_length(), 500);
+  const JobReport report = renderer.Process("^XA^FO1,1^GB10,10^FS^XZ", "", "");
+  EXPECT_EQ(report.labels, 1);
+  EXPECT_EQ(renderer.label_length(), 500);
 }
 
 TEST(ZplParserTest, SurvivesMalformedInput) {

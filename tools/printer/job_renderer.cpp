@@ -11,9 +11,6 @@
 namespace zplport::printer {
 namespace {
 
-// Rendering runs on the serving thread; this bounds how long one job can
-// hold it up.
-constexpr std::size_t kMaxLabelsPerJob = 100;
 // The length a printer assumes before any ^LL: 6 inches.
 constexpr int kDefaultLengthInches = 6;
 
@@ -23,9 +20,9 @@ void AddOnce(std::vector<std::string>& list, const std::string& item) {
 
 JobReport ReportOf(const ZplJob& job) {
   JobReport report;
-  report.labels = static_cast<int>(job.labels.size());
+  report.labels = job.label_count;
   report.formats = job.formats;
-  for (const ZplLabel& label : job.labels) report.copies.push_back(label.quantity);
+  report.copies = job.copies;
   report.darkness = job.darkness;
   report.speed = job.speed;
   report.charset = job.charset;
@@ -34,36 +31,67 @@ JobReport ReportOf(const ZplJob& job) {
   return report;
 }
 
+ZplJob ParseFor(std::string_view bytes, PrinterState& printer, const RendererOptions& options,
+                std::vector<std::string>* warnings) {
+  ParseOptions parse;
+  parse.dpi = options.dpi;
+  parse.memory = options.label_memory;
+  const auto& known = KnownEncodings();
+  if (std::find(known.begin(), known.end(), options.encoding) != known.end()) {
+    parse.encoding = options.encoding;
+  } else {
+    warnings->push_back("encoding " + options.encoding + " not known: text read as GBK");
+  }
+  return ParseZpl(bytes, printer, parse);
+}
+
 }  // namespace
 
 struct JobRenderer::State {
-  LabelRenderer renderer;  // made on first use: finding the font takes time
+  PrinterState printer;
+  std::unique_ptr<LabelRenderer> renderer;  // made on first use: finding the fonts takes time
 };
 
+const std::vector<std::string>& RendererEncodings() { return KnownEncodings(); }
+
 JobRenderer::JobRenderer(RendererOptions options)
-    : options_(std::move(options)), label_length_(kDefaultLengthInches * options_.dpi) {}
+    : options_(std::move(options)),
+      state_(std::make_unique<State>()),
+      label_length_(kDefaultLengthInches * options_.dpi) {}
 JobRenderer::~JobRenderer() = default;
 
 JobReport JobRenderer::Process(std::string_view bytes, const std::filesystem::path& folder,
                                const std::string& stem) {
-  const ZplJob job = ParseZpl(bytes);
-  JobReport outcome = ReportOf(job);
-  if (job.labels.empty() || folder.empty()) return outcome;
+  std::vector<std::string> encoding_warnings;
+  JobReport outcome;
   try {
-    if (!state_) state_ = std::make_unique<State>();
-    const std::size_t count = std::min(job.labels.size(), kMaxLabelsPerJob);
-    for (std::size_t i = 0; i < count; ++i) {
-      const RenderedLabel label = state_->renderer.Render(job.labels[i], options_.dpi);
+    const ZplJob job = ParseFor(bytes, state_->printer, options_, &encoding_warnings);
+    label_length_ = state_->printer.length.value_or(kDefaultLengthInches * options_.dpi);
+    outcome = ReportOf(job);
+    for (const std::string& warning : encoding_warnings) AddOnce(outcome.warnings, warning);
+    if (job.labels.empty() || folder.empty()) return outcome;
+    if (!state_->renderer) state_->renderer = std::make_unique<LabelRenderer>();
+    for (std::size_t i = 0; i < job.labels.size(); ++i) {
+      const std::string number = std::to_string(i + 1);
+      LabelBudget budget(options_.label_time, options_.label_memory);
+      RenderedLabel label = state_->renderer->Render(job.labels[i], options_.dpi, budget);
       for (const std::string& warning : label.warnings) AddOnce(outcome.warnings, warning);
-      const std::string name = stem + "-" + std::to_string(i + 1) + ".png";
-      if (const std::string error = WritePng(folder / name, label.bitmap); !error.empty()) {
+      if (!label.failure.empty()) {
+        outcome.notes.push_back("label " + number + " not drawn: " + label.failure);
+        continue;
+      }
+      const std::string name = stem + "-" + number + ".png";
+      const std::string error = WritePng(folder / name, label.bitmap, &budget);
+      if (budget.exceeded()) {
+        outcome.notes.push_back("label " + number + " not drawn: " + budget.reason());
+      } else if (!error.empty()) {
         AddOnce(outcome.notes, "PNG not written: " + error);
       } else {
         outcome.files.push_back(name);
       }
     }
-    if (job.labels.size() > count) {
-      outcome.notes.push_back(std::to_string(job.labels.size() - count) +
+    if (job.label_count > static_cast<int>(job.labels.size())) {
+      outcome.notes.push_back(std::to_string(job.label_count - job.labels.size()) +
                               " more labels not rendered");
     }
   } catch (const std::bad_alloc&) {

@@ -18,7 +18,8 @@ namespace zplport::printer {
 
 struct RendererOptions {
   int dpi = 203;                 // 203, 300 or 600
-  std::string encoding = "gbk";  // how field text is read where the job sets no ^CI
+  std::string encoding = "gbk";  // how field text is read where the job sets no ^CI: one of
+                                 // RendererEncodings()
   // What one label may cost; past it the label is reported as not drawn.
   std::chrono::milliseconds label_time{2000};
   std::size_t label_memory = std::size_t{64} << 20;  // bytes
@@ -38,6 +39,10 @@ struct JobReport {
   std::vector<std::string> unsupported{};  // commands read but not drawn, e.g. "^BC"
   std::vector<std::string> warnings{};     // odd input: clamped numbers, cut-off formats
 };
+
+// The names RendererOptions::encoding accepts, in lower case: "gbk",
+// "utf-8", "cp1252", ...
+const std::vector<std::string>& RendererEncodings();
 
 class JobRenderer {
  public:

@@ -1,9 +1,11 @@
 #include "printer/label_renderer.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 
-#include "printer/glyph_font.h"
+#include "printer/barcode_symbol.h"
+#include "printer/graphic_decoder.h"
+#include "printer/text_drawer.h"
 
 namespace zplport::printer {
 namespace {
@@ -11,387 +13,329 @@ namespace {
 constexpr int kDefaultWidthInches = 4;
 constexpr int kDefaultLengthInches = 6;
 constexpr int kMaxInches = 40;
-// Text beyond this many characters in one field is not drawn: it would lie
-// far outside any label anyway.
-constexpr std::size_t kMaxFieldChars = 10000;
-// Coverage from which a glyph pixel is printed; a thermal head has no grey.
-constexpr std::uint8_t kInkThreshold = 128;
 
 void AddOnce(std::vector<std::string>& list, std::string item) {
   if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(std::move(item));
 }
 
-// Half-open: [x0, x1) × [y0, y1).
-struct Rect {
-  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  bool empty() const { return x0 >= x1 || y0 >= y1; }
-  Rect Intersect(const Rect& o) const {
-    return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
-  }
-};
-
-int Clip(long long value) {
-  return static_cast<int>(std::clamp<long long>(value, -(1LL << 30), 1LL << 30));
+Ink InkOf(const ZplField& field) {
+  return field.reverse ? Ink::kFlip : field.white ? Ink::kWhite : Ink::kBlack;
 }
 
-// From a field's own frame (u to the right along the text, v down the
-// lines) to the label's pixels, turning about the origin point (pu, pv) that
-// lands on the label at (x, y).
-struct FieldTransform {
-  Orientation orientation;
-  long long x, y, pu, pv;
+// A shape's top left corner: ^FT places its lower left at the origin.
+Rect ShapeRect(const ZplField& field, int width, int height) {
+  const long long top = field.baseline_origin ? static_cast<long long>(field.y) - height : field.y;
+  return {Clip(field.x), Clip(top), Clip(static_cast<long long>(field.x) + width),
+          Clip(top + height)};
+}
 
-  void Map(long long u, long long v, long long* out_x, long long* out_y) const {
-    const long long du = u - pu;
-    const long long dv = v - pv;
-    switch (orientation) {
-      case Orientation::kNormal:
-        *out_x = x + du;
-        *out_y = y + dv;
-        break;
-      case Orientation::kRotated:  // 90° clockwise
-        *out_x = x - dv - 1;
-        *out_y = y + du;
-        break;
-      case Orientation::kInverted:
-        *out_x = x - du - 1;
-        *out_y = y - dv - 1;
-        break;
-      case Orientation::kBottomUp:  // 270° clockwise
-        *out_x = x + dv;
-        *out_y = y - du - 1;
-        break;
-    }
-  }
+// The columns [x0, x1) of row `y` (pixel centres) inside a w × h rectangle
+// whose corners are rounded with radius r.
+std::pair<int, int> RoundedSpan(int w, int h, double r, int y) {
+  const double cy = y + 0.5;
+  double dy = 0;
+  if (cy < r) dy = r - cy;
+  if (cy > h - r) dy = cy - (h - r);
+  if (dy <= 0) return {0, w};
+  const double inside = r * r - dy * dy;
+  if (inside < 0) return {0, 0};
+  const int x0 = static_cast<int>(std::ceil(r - std::sqrt(inside) - 0.5));
+  return {x0, w - x0};
+}
 
-  // The label pixels covered by the frame's pixels [u0, u1) × [v0, v1).
-  Rect MapRect(long long u0, long long v0, long long u1, long long v1) const {
-    long long ax = 0, ay = 0, bx = 0, by = 0;
-    Map(u0, v0, &ax, &ay);
-    Map(u1 - 1, v1 - 1, &bx, &by);
-    return {Clip(std::min(ax, bx)), Clip(std::min(ay, by)), Clip(std::max(ax, bx) + 1),
-            Clip(std::max(ay, by) + 1)};
-  }
-};
+// The columns of row `y` inside the ellipse inscribed in a w × h box.
+std::pair<int, int> EllipseSpan(double w, double h, double y) {
+  const double a = w / 2;
+  const double b = h / 2;
+  if (a <= 0 || b <= 0) return {0, 0};
+  const double dy = (y + 0.5 - b) / b;
+  if (std::abs(dy) > 1) return {0, 0};
+  const double half = a * std::sqrt(1 - dy * dy);
+  const int x0 = static_cast<int>(std::ceil(a - half - 0.5));
+  const int x1 = static_cast<int>(std::floor(a + half - 0.5)) + 1;
+  return {x0, std::max(x0, x1)};
+}
 
-enum class Ink { kBlack, kWhite, kFlip };
-
-// Paints x0..x1 of one row a byte at a time where it can.
-void PaintSpan(Bitmap& bitmap, int y, int x0, int x1, Ink ink) {
-  std::uint8_t* row = bitmap.bits.data() + static_cast<std::size_t>(y) * bitmap.stride();
-  auto apply = [ink](std::uint8_t& byte, std::uint8_t mask) {
-    switch (ink) {
-      case Ink::kBlack:
-        byte |= mask;
-        break;
-      case Ink::kWhite:
-        byte &= static_cast<std::uint8_t>(~mask);
-        break;
-      case Ink::kFlip:
-        byte ^= mask;
-        break;
-    }
+// Paints row `y` of a ring: the outer span less the inner one, each pixel
+// once, so that a reversed shape flips each pixel once.
+void PaintRing(Bitmap& page, int y, int left, std::pair<int, int> outer, std::pair<int, int> inner,
+               Ink ink) {
+  if (y < 0 || y >= page.height) return;
+  auto paint = [&](int x0, int x1) {
+    x0 = std::max(x0 + left, 0);
+    x1 = std::min(x1 + left, page.width);
+    if (x0 < x1) PaintSpan(page, y, x0, x1, ink);
   };
-  int x = x0;
-  while (x < x1 && (x % 8) != 0) {
-    apply(row[x / 8], static_cast<std::uint8_t>(0x80 >> (x % 8)));
-    ++x;
-  }
-  while (x + 8 <= x1) {
-    apply(row[x / 8], 0xFF);
-    x += 8;
-  }
-  while (x < x1) {
-    apply(row[x / 8], static_cast<std::uint8_t>(0x80 >> (x % 8)));
-    ++x;
+  if (inner.first >= inner.second) {
+    paint(outer.first, outer.second);
+  } else {
+    paint(outer.first, std::max(outer.first, inner.first));
+    paint(std::min(outer.second, inner.second), outer.second);
   }
 }
 
-void PaintRect(Bitmap& bitmap, Rect rect, Ink ink) {
-  rect = rect.Intersect({0, 0, bitmap.width, bitmap.height});
-  if (rect.empty()) return;
-  for (int y = rect.y0; y < rect.y1; ++y) PaintSpan(bitmap, y, rect.x0, rect.x1, ink);
+bool OnPage(const Rect& rect, const Bitmap& page, std::vector<std::string>& warnings) {
+  if (!rect.Intersect({0, 0, page.width, page.height}).empty()) return true;
+  AddOnce(warnings, "field outside the label not drawn");
+  return false;
 }
 
-Rect LabelRect(const Bitmap& bitmap) { return {0, 0, bitmap.width, bitmap.height}; }
-
-void DrawBox(const ZplField& field, Bitmap& bitmap, std::vector<std::string>& warnings) {
-  const long long top =
-      field.baseline_origin ? static_cast<long long>(field.y) - field.box_height : field.y;
-  const Rect outer{Clip(field.x), Clip(top),
-                   Clip(static_cast<long long>(field.x) + field.box_width),
-                   Clip(top + field.box_height)};
-  if (outer.Intersect(LabelRect(bitmap)).empty()) {
-    AddOnce(warnings, "field outside the label not drawn");
-    return;
-  }
-  const Ink ink = field.reverse ? Ink::kFlip : field.white ? Ink::kWhite : Ink::kBlack;
+// ^GB: a frame of the given thickness; rounding 1-8 rounds its corners
+// with a radius of that many eighths of half its shorter side.
+void DrawBox(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
+  const int w = field.box_width;
+  const int h = field.box_height;
+  const Rect box = ShapeRect(field, w, h);
+  if (!OnPage(box, page, warnings)) return;
   const int t = field.thickness;
-  const Rect inner{outer.x0 + t, outer.y0 + t, outer.x1 - t, outer.y1 - t};
-  if (inner.empty()) {
-    PaintRect(bitmap, outer, ink);
+  const double radius = field.rounding * std::min(w, h) / 16.0;
+  const double inner_radius = std::max(0.0, radius - t);
+  const int y0 = std::max(box.y0, 0);
+  const int y1 = std::min(box.y1, page.height);
+  for (int y = y0; y < y1; ++y) {
+    const int row = y - box.y0;
+    const auto outer = RoundedSpan(w, h, radius, row);
+    std::pair<int, int> inner{0, 0};
+    if (row >= t && row < h - t && w > 2 * t) {
+      const auto span = RoundedSpan(w - 2 * t, h - 2 * t, inner_radius, row - t);
+      inner = {span.first + t, span.second + t};
+    }
+    PaintRing(page, y, box.x0, outer, inner, InkOf(field));
+  }
+}
+
+// ^GC and ^GE: an ellipse ring of the given thickness in its box.
+void DrawEllipse(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
+  const int w = field.box_width;
+  const int h = field.box_height;
+  const Rect box = ShapeRect(field, w, h);
+  if (!OnPage(box, page, warnings)) return;
+  const int t = field.thickness;
+  const int y0 = std::max(box.y0, 0);
+  const int y1 = std::min(box.y1, page.height);
+  for (int y = y0; y < y1; ++y) {
+    const int row = y - box.y0;
+    const auto outer = EllipseSpan(w, h, row);
+    std::pair<int, int> inner{0, 0};
+    if (w > 2 * t && h > 2 * t && row >= t && row < h - t) {
+      const auto span = EllipseSpan(w - 2 * t, h - 2 * t, row - t);
+      inner = {span.first + t, span.second + t};
+    }
+    PaintRing(page, y, box.x0, outer, inner, InkOf(field));
+  }
+}
+
+// ^GD: a line across its box, `thickness` dots wide in each row.
+void DrawDiagonal(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
+  const int w = field.box_width;
+  const int h = field.box_height;
+  const Rect box = ShapeRect(field, w, h);
+  if (!OnPage(box, page, warnings)) return;
+  const int t = field.thickness;
+  const int y0 = std::max(box.y0, 0);
+  const int y1 = std::min(box.y1, page.height);
+  for (int y = y0; y < y1; ++y) {
+    const int row = y - box.y0;
+    const int from_top = field.leans_right ? h - 1 - row : row;
+    const int x =
+        h > 1 ? static_cast<int>(std::lround(static_cast<double>(w - t) * from_top / (h - 1))) : 0;
+    PaintRing(page, y, box.x0, {x, x + t}, {0, 0}, InkOf(field));
+  }
+}
+
+// ^GF, ^XG, ^IM: the image's black dots, each magnified; white dots leave
+// what lies below.
+void DrawGraphic(const ZplField& field, Bitmap& page, LabelBudget& budget,
+                 std::vector<std::string>& warnings) {
+  if (!field.graphic) return;  // a recalled graphic that is not stored: noted
+  DecodedGraphic decoded = DecodeGraphic(*field.graphic, budget);
+  for (std::string& warning : decoded.warnings) AddOnce(warnings, field.command + ": " + warning);
+  if (!decoded.error.empty()) {
+    if (budget.exceeded()) return;  // the label as a whole is not drawn
+    AddOnce(warnings, field.command + " image not drawn: " + decoded.error);
     return;
   }
-  // The frame as four disjoint bands, so that a reversed box flips each
-  // pixel once.
-  PaintRect(bitmap, {outer.x0, outer.y0, outer.x1, inner.y0}, ink);
-  PaintRect(bitmap, {outer.x0, inner.y1, outer.x1, outer.y1}, ink);
-  PaintRect(bitmap, {outer.x0, inner.y0, inner.x0, inner.y1}, ink);
-  PaintRect(bitmap, {inner.x1, inner.y0, outer.x1, inner.y1}, ink);
-}
-
-struct TextLine {
-  std::u32string text;
-  std::int64_t width = 0;      // 1/64 dot
-  bool ends_paragraph = true;  // not stretched by J justification
-};
-
-bool IsSpace(char32_t c) { return c == U' ' || c == U'\t' || c == 0x3000; }
-
-// East Asian characters may break a line anywhere.
-bool BreaksAnywhere(char32_t c) {
-  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) ||
-         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF) || c >= 0x20000;
-}
-
-std::int64_t Width(GlyphFont& font, std::u32string_view text) {
-  std::int64_t width = 0;
-  for (const char32_t c : text) width += font.Advance(c);
-  return width;
-}
-
-void TrimTrailingSpaces(TextLine& line, GlyphFont& font) {
-  while (!line.text.empty() && IsSpace(line.text.back())) {
-    line.width -= font.Advance(line.text.back());
-    line.text.pop_back();
-  }
-}
-
-// Greedy wrapping at spaces and between East Asian characters; a word wider
-// than the block is broken between characters. "\&" forces a new line.
-std::vector<TextLine> WrapText(GlyphFont& font, const std::u32string& text, int block_width) {
-  std::vector<std::u32string> paragraphs(1);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == U'\\' && i + 1 < text.size() && text[i + 1] == U'&') {
-      paragraphs.emplace_back();
-      ++i;
-    } else {
-      paragraphs.back().push_back(text[i]);
-    }
-  }
-  const std::int64_t limit = static_cast<std::int64_t>(block_width) * 64;
-  std::vector<TextLine> lines;
-  for (const std::u32string& paragraph : paragraphs) {
-    if (block_width <= 0) {
-      lines.push_back({paragraph, Width(font, paragraph), true});
-      continue;
-    }
-    TextLine line;
-    auto finish = [&](bool ends_paragraph) {
-      TrimTrailingSpaces(line, font);
-      line.ends_paragraph = ends_paragraph;
-      lines.push_back(std::move(line));
-      line = TextLine();
-    };
-    std::size_t i = 0;
-    while (i < paragraph.size()) {
-      // The next unit: a run of spaces, one East Asian character, or a word.
-      std::size_t end = i + 1;
-      if (IsSpace(paragraph[i])) {
-        while (end < paragraph.size() && IsSpace(paragraph[end])) ++end;
-      } else if (!BreaksAnywhere(paragraph[i])) {
-        while (end < paragraph.size() && !IsSpace(paragraph[end]) &&
-               !BreaksAnywhere(paragraph[end])) {
-          ++end;
+  const Bitmap& image = decoded.image;
+  const int mx = field.magnify_x;
+  const int my = field.magnify_y;
+  const Rect box = ShapeRect(field, image.width * mx, image.height * my);
+  if (OnPage(box, page, warnings)) {
+    const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
+    for (int row = 0; row < image.height; ++row) {
+      if ((row & 0xFF) == 0 && !budget.InTime()) break;
+      const long long top = static_cast<long long>(box.y0) + static_cast<long long>(row) * my;
+      if (top >= page.height) break;
+      if (top + my <= 0) continue;
+      int x = 0;
+      while (x < image.width) {
+        if (!image.Black(x, row)) {
+          ++x;
+          continue;
         }
+        const int start = x;
+        while (x < image.width && image.Black(x, row)) ++x;
+        PaintRect(page,
+                  {Clip(box.x0 + static_cast<long long>(start) * mx), Clip(top),
+                   Clip(box.x0 + static_cast<long long>(x) * mx), Clip(top + my)},
+                  ink);
       }
-      const std::u32string_view unit(paragraph.data() + i, end - i);
-      const std::int64_t unit_width = Width(font, unit);
-      if (IsSpace(paragraph[i])) {
-        if (!line.text.empty()) {
-          line.text.append(unit);
-          line.width += unit_width;
-        }
-      } else if (line.width + unit_width <= limit) {
-        line.text.append(unit);
-        line.width += unit_width;
-      } else if (!line.text.empty() && unit_width <= limit) {
-        finish(false);
-        line.text.append(unit);
-        line.width = unit_width;
-      } else {
-        // Wider than a whole line: as many characters per line as fit, at
-        // least one.
-        if (!line.text.empty()) finish(false);
-        for (const char32_t c : unit) {
-          const std::int64_t advance = font.Advance(c);
-          if (!line.text.empty() && line.width + advance > limit) finish(false);
-          line.text.push_back(c);
-          line.width += advance;
-        }
-      }
-      i = end;
     }
-    finish(true);
   }
-  return lines;
+  budget.Release(image.bits.size());
 }
 
-class TextDrawer {
+// The interpretation line: font 0, sized with the module width.
+constexpr int InterpretationHeight(int module_width) {
+  return std::clamp(module_width * 9, 10, 60);
+}
+
+class BarcodeDrawer {
  public:
-  TextDrawer(GlyphFont& font, Bitmap& bitmap, std::vector<std::string>& warnings)
-      : font_(font), bitmap_(bitmap), warnings_(warnings) {}
+  BarcodeDrawer(GlyphFont* font, Bitmap& page, std::vector<std::string>& warnings,
+                LabelBudget& budget)
+      : font_(font), page_(page), warnings_(warnings), budget_(budget) {}
 
   void Draw(const ZplField& field) {
-    std::u32string text = field.text;
-    if (text.size() > kMaxFieldChars) {
-      text.resize(kMaxFieldChars);
-      AddOnce(warnings_, "field text cut to " + std::to_string(kMaxFieldChars) + " characters");
-    }
-    const int height = field.font_height;
-    font_.SetSize(field.font_width, height);
-    const int ascent = font_.ascent();
-
-    std::vector<TextLine> lines;
-    int max_lines = 1;
-    int line_step = height;
-    std::int64_t box_width = 0;  // 1/64 dot
-    if (field.block) {
-      max_lines = field.block->max_lines;
-      line_step = height + field.block->line_spacing;
-      lines = WrapText(font_, text, field.block->width);
-      if (static_cast<int>(lines.size()) > max_lines) {
-        lines.resize(static_cast<std::size_t>(max_lines));
-        lines.back().ends_paragraph = true;
-        AddOnce(warnings_, "^FB text cut to its line count");
-      }
-      box_width = static_cast<std::int64_t>(field.block->width) * 64;
-      for (const TextLine& line : lines) box_width = std::max(box_width, line.width);
-    } else {
-      lines.push_back({text, Width(font_, text), true});
-      box_width = lines.back().width;
-    }
-    const long long frame_width = (box_width + 63) / 64;
-    const long long frame_height =
-        static_cast<long long>(max_lines - 1) * line_step + static_cast<long long>(height);
-
-    FieldTransform transform{field.orientation, field.x, field.y, 0, 0};
-    if (field.baseline_origin) {
-      // ^FT: the baseline of the (last) line starts at the origin.
-      transform.pv = static_cast<long long>(max_lines - 1) * line_step + ascent;
-    } else {
-      // ^FO: the turned field's top left corner is at the origin.
-      switch (field.orientation) {
-        case Orientation::kNormal:
-          break;
-        case Orientation::kRotated:
-          transform.pv = frame_height;
-          break;
-        case Orientation::kInverted:
-          transform.pu = frame_width;
-          transform.pv = frame_height;
-          break;
-        case Orientation::kBottomUp:
-          transform.pu = frame_width;
-          break;
-      }
-    }
-    // Glyphs may reach a little beyond their cells.
-    const long long pad = height;
-    const Rect area = transform.MapRect(-pad, -pad, frame_width + pad, frame_height + pad)
-                          .Intersect(LabelRect(bitmap_));
-    if (area.empty()) {
-      AddOnce(warnings_, "field outside the label not drawn");
+    std::string error;
+    const std::optional<BarcodeSymbol> symbol = EncodeBarcode(field.barcode, field.data, &error);
+    if (!symbol) {
+      AddOnce(warnings_, field.command + " not drawn: " + error);
       return;
     }
-    Bitmap mask(area.x1 - area.x0, area.y1 - area.y0);
-
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-      const TextLine& line = lines[k];
-      const long long line_top = static_cast<long long>(k) * line_step;
-      const long long baseline = line_top + ascent;
-      std::int64_t pen = 0;
-      std::int64_t space_extra = 0;  // J: per space, 1/64 dot
-      const std::int64_t room = std::max<std::int64_t>(0, box_width - line.width);
-      const char justification = field.block ? field.block->justification : 'L';
-      if (justification == 'R') pen = room;
-      if (justification == 'C') pen = room / 2;
-      if (justification == 'J' && !line.ends_paragraph) {
-        const auto spaces = std::count_if(line.text.begin(), line.text.end(), IsSpace);
-        if (spaces > 0) space_extra = room / spaces;
-      }
-      for (const char32_t c : line.text) {
-        const std::int64_t advance = font_.Advance(c);
-        const long long left = (pen + 32) / 64;
-        const Rect cell = transform.MapRect(
-            left - pad, line_top - pad, left + (advance + 63) / 64 + pad, line_top + height + pad);
-        if (!cell.Intersect(area).empty()) DrawGlyph(c, transform, left, baseline, area, mask);
-        pen += advance + (IsSpace(c) ? space_extra : 0);
-      }
-    }
-
-    const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
-    for (int y = 0; y < mask.height; ++y) {
-      for (int x = 0; x < mask.width; ++x) {
-        if (!mask.Black(x, y)) continue;
-        if (ink == Ink::kFlip)
-          bitmap_.Flip(area.x0 + x, area.y0 + y);
-        else
-          bitmap_.Set(area.x0 + x, area.y0 + y);
-      }
+    for (const std::string& warning : symbol->warnings)
+      AddOnce(warnings_, field.command + ": " + warning);
+    const Barcode& barcode = field.barcode;
+    const bool linear = barcode.symbology != Symbology::kQrCode &&
+                        barcode.symbology != Symbology::kDataMatrix &&
+                        barcode.symbology != Symbology::kPdf417;
+    if (linear) {
+      DrawLinear(field, *symbol);
+    } else {
+      DrawMatrix(field, *symbol);
     }
   }
 
  private:
-  void DrawGlyph(char32_t c, const FieldTransform& transform, long long left, long long baseline,
-                 const Rect& area, Bitmap& mask) {
-    if (!font_.Render(c, &glyph_)) return;
-    for (int row = 0; row < glyph_.rows; ++row) {
-      const long long v = baseline - glyph_.top + row;
-      for (int column = 0; column < glyph_.width; ++column) {
-        if (glyph_.coverage[static_cast<std::size_t>(row) * glyph_.width + column] <
-            kInkThreshold) {
+  // Bars of a one-row symbol: module runs become bars and spaces; in a
+  // narrow/wide symbology a run of more than one module is a wide one.
+  void DrawLinear(const ZplField& field, const BarcodeSymbol& symbol) {
+    const Barcode& barcode = field.barcode;
+    const long long narrow = barcode.module_width;
+    const long long wide =
+        symbol.narrow_wide ? std::max<long long>(narrow + 1, std::lround(narrow * barcode.ratio))
+                           : 0;
+    struct Bar {
+      long long u0, u1;
+    };
+    std::vector<Bar> bars;
+    long long u = 0;
+    for (int column = 0; column < symbol.columns;) {
+      int run = 1;
+      while (column + run < symbol.columns &&
+             symbol.dark(column + run, 0) == symbol.dark(column, 0)) {
+        ++run;
+      }
+      const long long width = symbol.narrow_wide ? (run > 1 ? wide : narrow) : run * narrow;
+      if (symbol.dark(column, 0)) bars.push_back({u, u + width});
+      u += width;
+      column += run;
+    }
+    const long long frame_width = u;
+    const bool text = !symbol.text.empty() && font_ != nullptr;
+    const int text_height = InterpretationHeight(barcode.module_width);
+    const long long gap = barcode.module_width;
+    const long long bars_top = text && barcode.interpretation_above ? text_height + gap : 0;
+    const long long bars_bottom = bars_top + barcode.height;
+    const long long frame_height =
+        bars_bottom + (text && !barcode.interpretation_above ? gap + text_height : 0);
+    const FieldTransform transform = PlaceField(field, frame_width, frame_height, bars_bottom);
+    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
+    for (const Bar& bar : bars) {
+      PaintRect(page_, transform.MapRect(bar.u0, bars_top, bar.u1, bars_bottom), ink);
+    }
+    if (text) {
+      const long long text_top = barcode.interpretation_above ? 0 : bars_bottom + gap;
+      DrawText(field, symbol.text, transform, frame_width, text_top, text_height);
+    }
+  }
+
+  // Square modules (QR code, DataMatrix) or PDF417's rows of ^BY-wide
+  // modules.
+  void DrawMatrix(const ZplField& field, const BarcodeSymbol& symbol) {
+    const Barcode& barcode = field.barcode;
+    long long module_width = barcode.magnification;
+    long long row_height = barcode.magnification;
+    if (barcode.symbology == Symbology::kPdf417) {
+      module_width = barcode.module_width;
+      row_height = barcode.height;
+    } else if (module_width <= 0) {
+      // DataMatrix without a module size: ^BY's height is the symbol's.
+      module_width = row_height = std::max(1, barcode.height / std::max(1, symbol.rows));
+    }
+    const long long frame_width = symbol.columns * module_width;
+    const long long frame_height = symbol.rows * row_height;
+    const FieldTransform transform = PlaceField(field, frame_width, frame_height, frame_height);
+    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
+    for (int row = 0; row < symbol.rows; ++row) {
+      for (int column = 0; column < symbol.columns;) {
+        if (!symbol.dark(column, row)) {
+          ++column;
           continue;
         }
-        long long x = 0, y = 0;
-        transform.Map(left + glyph_.left + column, v, &x, &y);
-        if (x >= area.x0 && x < area.x1 && y >= area.y0 && y < area.y1) {
-          mask.Set(static_cast<int>(x - area.x0), static_cast<int>(y - area.y0));
-        }
+        const int start = column;
+        while (column < symbol.columns && symbol.dark(column, row)) ++column;
+        PaintRect(page_,
+                  transform.MapRect(start * module_width, row * row_height, column * module_width,
+                                    (row + 1) * row_height),
+                  ink);
       }
     }
   }
 
-  GlyphFont& font_;
-  Bitmap& bitmap_;
+  // Centred across the bars, turned with them.
+  void DrawText(const ZplField& field, const std::string& text, const FieldTransform& bars,
+                long long width, long long top, int height) {
+    ZplField line;
+    line.kind = ZplField::Kind::kText;
+    line.font = '0';
+    line.font_height = line.font_width = height;
+    line.baseline = static_cast<int>(std::lround(height * 0.75));
+    line.orientation = field.orientation;
+    line.reverse = field.reverse;
+    line.baseline_origin = true;
+    long long x = 0, y = 0;
+    bars.MapPoint(0, top + line.baseline, &x, &y);
+    line.x = Clip(x);
+    line.y = Clip(y);
+    line.block = TextBlock{static_cast<int>(std::max<long long>(width, height)), 1, 0, 'C', 0};
+    line.text = DecodeUtf8(text);
+    TextDrawer(*font_, nullptr, page_, warnings_, budget_).Draw(line);
+  }
+
+  GlyphFont* font_;
+  Bitmap& page_;
   std::vector<std::string>& warnings_;
-  Glyph glyph_;
+  LabelBudget& budget_;
 };
 
+// ^POI: the whole label turned 180°.
+void Invert(Bitmap& page) {
+  const long long pixels = static_cast<long long>(page.width) * page.height;
+  for (long long i = 0; i < pixels / 2; ++i) {
+    const int ax = static_cast<int>(i % page.width);
+    const int ay = static_cast<int>(i / page.width);
+    const int bx = page.width - 1 - ax;
+    const int by = page.height - 1 - ay;
+    if (page.Black(ax, ay) != page.Black(bx, by)) {
+      page.Flip(ax, ay);
+      page.Flip(bx, by);
+    }
+  }
+}
+
 }  // namespace
-
-Bitmap::Bitmap(int w, int h)
-    : width(w),
-      height(h),
-      bits(static_cast<std::size_t>((w + 7) / 8) * static_cast<std::size_t>(h)) {}
-
-bool Bitmap::Black(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) return false;
-  return (bits[static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x / 8)] &
-          (0x80 >> (x % 8))) != 0;
-}
-
-void Bitmap::Set(int x, int y) {
-  if (x < 0 || y < 0 || x >= width || y >= height) return;
-  bits[static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x / 8)] |=
-      static_cast<std::uint8_t>(0x80 >> (x % 8));
-}
-
-void Bitmap::Flip(int x, int y) {
-  if (x < 0 || y < 0 || x >= width || y >= height) return;
-  bits[static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x / 8)] ^=
-      static_cast<std::uint8_t>(0x80 >> (x % 8));
-}
 
 PageSize LabelPageSize(const ZplLabel& label, int dpi, std::vector<std::string>* warnings) {
   const int limit = kMaxInches * dpi;
@@ -408,32 +352,71 @@ PageSize LabelPageSize(const ZplLabel& label, int dpi, std::vector<std::string>*
           side(label.length, kDefaultLengthInches, "^LL")};
 }
 
-LabelRenderer::LabelRenderer(const std::string& font_path) {
-  const std::string path = font_path.empty() ? FindLabelFontFile() : font_path;
-  if (path.empty()) {
-    font_error_ = "no font for text found (install fonts-noto-cjk)";
+LabelRenderer::LabelRenderer(const LabelFontFiles& files) {
+  if (files.scalable.empty() && files.chinese.empty()) {
+    font_error_ = "no font for text found (install fonts-liberation and fonts-noto-cjk)";
     return;
   }
-  font_ = GlyphFont::Open(path, &font_error_);
+  font_ = GlyphFont::Open({files.scalable, files.chinese}, &font_error_);
+  if (!font_) return;
+  std::string ignored;
+  if (!files.monospace.empty())
+    monospace_ = GlyphFont::Open({files.monospace, files.chinese}, &ignored);
 }
 
 LabelRenderer::~LabelRenderer() = default;
 
-RenderedLabel LabelRenderer::Render(const ZplLabel& label, int dpi) {
+RenderedLabel LabelRenderer::Render(const ZplLabel& label, int dpi, LabelBudget budget) {
   RenderedLabel rendered;
   const PageSize page = LabelPageSize(label, dpi, &rendered.warnings);
+  if (!budget.Reserve(Bitmap::BytesFor(page.width, page.length),
+                      "its page of " + std::to_string(page.width) + " x " +
+                          std::to_string(page.length) + " dots")) {
+    rendered.failure = budget.reason();
+    return rendered;
+  }
   rendered.bitmap = Bitmap(page.width, page.length);
+  std::vector<std::string>& warnings = rendered.warnings;
+  PagePoint next;  // where a text field continues that gives no position
   for (const ZplField& field : label.fields) {
-    if (field.kind == ZplField::Kind::kBox) {
-      DrawBox(field, rendered.bitmap, rendered.warnings);
-    } else if (field.kind == ZplField::Kind::kUndrawn) {
-      continue;  // listed as unsupported by the parser
-    } else if (!font_) {
-      AddOnce(rendered.warnings, "text not drawn: " + font_error_);
-    } else if (!field.text.empty()) {
-      TextDrawer(*font_, rendered.bitmap, rendered.warnings).Draw(field);
+    if (!budget.InTime()) break;
+    switch (field.kind) {
+      case ZplField::Kind::kText: {
+        if (!font_) {
+          AddOnce(warnings, "text not drawn: " + font_error_);
+          break;
+        }
+        ZplField placed = field;
+        if (field.continues_x) placed.x = Clip(next.x);
+        if (field.continues_y) placed.y = Clip(next.y);
+        next = TextDrawer(*font_, monospace_.get(), rendered.bitmap, warnings, budget).Draw(placed);
+        break;
+      }
+      case ZplField::Kind::kBox:
+        DrawBox(field, rendered.bitmap, warnings);
+        break;
+      case ZplField::Kind::kEllipse:
+        DrawEllipse(field, rendered.bitmap, warnings);
+        break;
+      case ZplField::Kind::kDiagonal:
+        DrawDiagonal(field, rendered.bitmap, warnings);
+        break;
+      case ZplField::Kind::kGraphic:
+        DrawGraphic(field, rendered.bitmap, budget, warnings);
+        break;
+      case ZplField::Kind::kBarcode:
+        BarcodeDrawer(font_.get(), rendered.bitmap, warnings, budget).Draw(field);
+        break;
+      case ZplField::Kind::kUndrawn:
+        break;  // listed as unsupported by the parser
     }
   }
+  if (budget.exceeded()) {
+    rendered.failure = budget.reason();
+    rendered.bitmap = Bitmap();
+    return rendered;
+  }
+  if (label.inverted) Invert(rendered.bitmap);
   return rendered;
 }
 

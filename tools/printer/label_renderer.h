@@ -1,41 +1,27 @@
 // Draws one parsed label (zpl_parser.h) as a printer would print it: a white
 // page of the label's size, black where the fields put ink. Everything is
 // in dots; the resolution only sets the default page (4 × 6 inches) and the
-// largest one accepted (40 inches either way). Text uses one scalable font
-// (glyph_font.h) for every printer font; boxes need no font at all.
+// largest one accepted (40 inches either way). Text uses outline fonts
+// (glyph_font.h) for the printer's fonts, bar codes libzint
+// (barcode_symbol.h); boxes, circles, lines and images need neither.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "printer/bitmap.h"
+#include "printer/glyph_font.h"
 #include "printer/zpl_parser.h"
 
 namespace zplport::printer {
 
-class GlyphFont;
-
-// A 1-bit image: rows of (width + 7) / 8 bytes, leftmost pixel in the
-// highest bit, 1 = black.
-struct Bitmap {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> bits{};
-
-  Bitmap() = default;
-  Bitmap(int w, int h);  // all white
-
-  int stride() const { return (width + 7) / 8; }
-  // False outside the image.
-  bool Black(int x, int y) const;
-  void Set(int x, int y);
-  void Flip(int x, int y);
-};
-
 struct RenderedLabel {
   Bitmap bitmap;
   std::vector<std::string> warnings;  // e.g. a page size that was clamped
+  // Non-empty: the label was not drawn (its bitmap is empty), and why, e.g.
+  // "took longer than 2000 ms".
+  std::string failure;
 };
 
 // The page, in dots, for a label at `dpi`; clamped sizes are noted in
@@ -48,20 +34,24 @@ PageSize LabelPageSize(const ZplLabel& label, int dpi, std::vector<std::string>*
 
 class LabelRenderer {
  public:
-  // `font_path` empty: FindLabelFontFile().
-  explicit LabelRenderer(const std::string& font_path = "");
+  explicit LabelRenderer(const LabelFontFiles& files = FindLabelFonts());
   ~LabelRenderer();
   LabelRenderer(const LabelRenderer&) = delete;
   LabelRenderer& operator=(const LabelRenderer&) = delete;
 
-  // "" when text can be drawn, else why not; boxes are drawn either way.
+  // "" when text can be drawn, else why not; the rest is drawn either way.
   const std::string& font_error() const { return font_error_; }
+  // Font 0 and what it falls back on; the bitmap fonts' faces.
   const GlyphFont* font() const { return font_.get(); }
+  const GlyphFont* monospace() const { return monospace_.get(); }
 
-  RenderedLabel Render(const ZplLabel& label, int dpi);
+  // Within `budget`: the page is refused before it is allocated when it
+  // would not fit, and drawing stops once the time is up.
+  RenderedLabel Render(const ZplLabel& label, int dpi, LabelBudget budget = {});
 
  private:
   std::unique_ptr<GlyphFont> font_;
+  std::unique_ptr<GlyphFont> monospace_;
   std::string font_error_;
 };
 

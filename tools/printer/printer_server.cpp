@@ -41,12 +41,6 @@ constexpr std::size_t kMaxListedPngs = 3;
 
 std::string ErrnoText(int error) { return std::generic_category().message(error); }
 
-bool CommandAt(std::string_view zpl, std::size_t i, char a, char b) {
-  return i + 2 < zpl.size() && zpl[i] == '^' &&
-         std::toupper(static_cast<unsigned char>(zpl[i + 1])) == a &&
-         std::toupper(static_cast<unsigned char>(zpl[i + 2])) == b;
-}
-
 bool SetNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL, 0);
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
@@ -144,29 +138,6 @@ std::string ReadHead(const std::string& path, std::size_t limit, std::string& er
 }
 
 }  // namespace
-
-LabelCount CountLabels(std::string_view zpl) {
-  LabelCount count;
-  bool in_format = false;
-  bool has_field = false;
-  for (std::size_t i = 0; i + 2 < zpl.size(); ++i) {
-    if (zpl[i] != '^') continue;
-    if (CommandAt(zpl, i, 'X', 'A')) {
-      // A second "^XA" before "^XZ" starts the format over, as on a printer.
-      in_format = true;
-      has_field = false;
-    } else if (CommandAt(zpl, i, 'X', 'Z')) {
-      if (in_format) {
-        ++count.formats;
-        if (has_field) ++count.labels;
-      }
-      in_format = false;
-    } else if (in_format && (CommandAt(zpl, i, 'F', 'D') || CommandAt(zpl, i, 'G', 'B'))) {
-      has_field = true;
-    }
-  }
-  return count;
-}
 
 std::string FormatJobSummary(const Job& job) {
   std::string line = "job " + std::to_string(job.number) + ": ";

@@ -33,19 +33,9 @@
 
 #include "printer/job_renderer.h"
 #include "printer/status.h"
+#include "printer/zpl_parser.h"  // CountLabels
 
 namespace zplport::printer {
-
-// A format is one "^XA" ... "^XZ" block; a label is a format that holds at
-// least one field ("^FD", or a box "^GB"). A label from the tool is two formats: the speed
-// setting "^XA^PRB^XZ" and the label proper. A "^XZ" with no open "^XA" and
-// a format cut off before its "^XZ" count as nothing. Commands are matched
-// in either case, as a printer reads them.
-struct LabelCount {
-  int labels = 0;
-  int formats = 0;
-};
-LabelCount CountLabels(std::string_view zpl);
 
 struct Job {
   int number = 0;  // same as the number in the file name
