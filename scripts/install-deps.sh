@@ -63,19 +63,41 @@ update_index() {
   say "going on with the package index as it is"
 }
 
-# Why apt would not install one package: the first unmet dependency, or
-# its last error line.
+# The i386 libraries among LIB... that the index has only in older versions
+# than the ones installed for amd64: multiarch needs the same version on
+# both, so they cannot be installed.
+older_i386() {  # older_i386 LIB...
+  join <(apt-cache policy "${@/%/:i386}" |
+         awk '/^[^ ]/ { sub(/:i386:$/, ""); name = $0 } /^  Candidate:/ { print name, $2 }' | sort) \
+       <(dpkg-query -W -f='${Package} ${Version} ${db:Status-Abbrev}\n' "$@" 2>/dev/null |
+         awk '$3 == "ii" { print $1, $2 }' | sort) |
+    while read -r lib candidate own; do
+      if [[ $candidate != "(none)" ]] && dpkg --compare-versions "$candidate" lt "$own"; then
+        echo "$lib"
+      fi
+    done
+}
+
+# Why apt would not install one package: for unmet dependencies the i386
+# libraries too old to go in, or else the first unmet dependency; otherwise
+# apt's last error line.
 apt_reason() {
-  local out
+  local out libs older=""
   if [[ -n ${cannot_install:-} ]]; then
     echo "$cannot_install"
     return
   fi
   out=$(apt-get install -s -y -q --no-install-recommends "$1" 2>&1) && return 0
-  if grep -q 'unmet dependencies' <<<"$out"; then
-    echo "unmet dependencies: $(grep -m1 ' Depends: ' <<<"$out" | tr -s ' ' | sed 's/^ //')"
-  else
+  if ! grep -q 'unmet dependencies' <<<"$out"; then
     grep '^E: ' <<<"$out" | tail -n 1 | sed 's/^E: //'
+    return
+  fi
+  mapfile -t libs < <(grep -o '[a-z0-9.+-]*:i386' <<<"$out" | sed 's/:i386$//' | sort -u)
+  ((${#libs[@]} == 0)) || older=$(older_i386 "${libs[@]}" | paste -sd ' ' -)
+  if [[ -n $older ]]; then
+    echo "the index has these i386 libraries only in older versions than the amd64 ones installed: $older"
+  else
+    echo "unmet dependencies: $(grep -m1 ' Depends: ' <<<"$out" | tr -s ' ' | sed 's/^ //')"
   fi
 }
 
