@@ -51,9 +51,6 @@ updated=false
 update_index() {
   $updated && return 0
   updated=true
-  if [[ " $* " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386 || true
-  fi
   local try
   for try in 1 2 3; do
     as_root apt-get update -q && return 0
@@ -114,7 +111,7 @@ install_group() {
   if [[ -n ${cannot_install:-} ]]; then
     left=("${missing[@]}")
   else
-    update_index "${missing[@]}"
+    update_index
     as_root apt-get install -y -q --no-install-recommends "${missing[@]}" && return 0
     if ((${#missing[@]} == 1)); then
       left=("${missing[@]}")
@@ -132,6 +129,12 @@ install_group() {
   done
   return 1
 }
+
+# The index must cover i386 before wine32:i386 can be found in it.
+if [[ " ${windows[*]} " == *" wine32:i386 "* ]] && ! installed wine32:i386 &&
+  ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386 || true
+fi
 
 if ! install_group Linux "${linux[@]}"; then
   say "the Linux group is incomplete; nothing can be built without it"
