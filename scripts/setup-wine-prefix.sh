@@ -6,6 +6,7 @@
 # prefix under a lock, the others wait for it and then find it ready.
 set -eu
 
+here=$(cd "$(dirname "$0")" && pwd)
 prefix=${1:-${WINEPREFIX:?WINEPREFIX or an argument must name the prefix}}
 mkdir -p "$(dirname "$prefix")"
 lock="$prefix.lock"
@@ -20,13 +21,21 @@ flock 9
 
 rm -rf "$prefix"
 export WINEPREFIX="$prefix"
-# A 64-bit prefix runs both the i686 and the x86_64 executables.
+# A 64-bit prefix runs both the i686 and the x86_64 executables. The 64-bit
+# loader makes it, so that it is made where the 32-bit one cannot run.
 export WINEARCH=win64
 export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs: the tests need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
-wineboot -i >/dev/null 2>&1 </dev/null
+# Its chatter stays in a log; a failure shows the end of it (or why Wine
+# cannot run here at all).
+status=0
+"$here/wine-loader" wineboot -i >"$prefix.wineboot.log" 2>&1 </dev/null || status=$?
+if [ "$status" -ne 0 ]; then
+  tail -n 5 "$prefix.wineboot.log" >&2
+  exit "$status"
+fi
 wineserver -w
 touch "$ready"
