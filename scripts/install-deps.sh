@@ -20,12 +20,13 @@ export DEBIAN_FRONTEND=noninteractive
 
 linux=(build-essential cmake ninja-build git googletest libgtest-dev libbenchmark-dev
        clang-format qt6-base-dev fonts-noto-cjk libfreetype-dev zlib1g-dev
-       libzint-dev zbar-tools)
+       libzint-dev zbar-tools fonts-liberation fonts-dejavu-core fonts-dejavu-extra strace)
 windows=()
 if $all; then
-  linux+=(xvfb xauth xdotool x11-utils imagemagick locales dpkg-dev file
+  linux+=(xvfb xauth xdotool x11-utils imagemagick openbox locales dpkg-dev file
           clang libclang-rt-14-dev)
-  windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+  windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
+           fonts-wine)
   # Wine's 32-bit loader, for the 32-bit executables; only amd64 has it.
   if [[ $(dpkg --print-architecture) == amd64 ]]; then windows+=(wine32:i386); fi
 fi

@@ -64,7 +64,9 @@ TEST(PrinterCommandLineTest, RejectsBadArguments) {
       {{"--dpi", "1200"}, "bad dpi: 1200 (203, 300 or 600)"},
       {{"--dpi=high"}, "bad dpi: high (203, 300 or 600)"},
       {{"--dpi"}, "--dpi needs a value"},
-      {{"--encoding", "big5"}, "bad encoding: big5 (gbk, utf-8 or cp1252)"},
+      {{"--encoding", "big5"},
+       "bad encoding: big5 (gbk, utf-8, cp1252, cp850, cp1250, cp1251, cp1253, cp1254, cp1255, "
+       "shift_jis, utf-16be, utf-16le)"},
       {{"--encoding="}, "--encoding needs a value"},
       {{"--idle", "-1"}, "bad idle time: -1"},
       {{"--idle", "1.5"}, "bad idle time: 1.5"},

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "printer/job_renderer.h"
+
 namespace zplport::printer {
 namespace {
 
@@ -25,8 +27,12 @@ std::optional<long> ParseNumber(std::string_view text, long max) {
   return value;
 }
 
-// The encodings field text may be read in where a job sets no ^CI.
-constexpr std::string_view kEncodings[] = {"gbk", "utf-8", "cp1252"};
+// "gbk, utf-8, ...": the encodings the renderer reads.
+std::string EncodingList() {
+  std::string list;
+  for (const std::string& name : RendererEncodings()) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
 
 }  // namespace
 
@@ -38,7 +44,8 @@ const char kPrinterUsage[] =
     "  --out DIR     folder for job-NNNN.zpl files (default: current folder)\n"
     "  --jobs N      exit after N jobs (default 0 = until SIGINT or SIGTERM)\n"
     "  --dpi D       resolution of the job-NNNN-L.png label images: 203 (default), 300 or 600\n"
-    "  --encoding E  field text of jobs without ^CI: gbk (default), utf-8 or cp1252\n"
+    "  --encoding E  field text of jobs without ^CI: gbk (default), utf-8, cp1252, cp850,\n"
+    "                cp1250 to cp1255, shift_jis, utf-16be or utf-16le\n"
     "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n";
 
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
@@ -105,8 +112,9 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
     } else if (name == "--encoding") {
       std::string lower = *value;
       for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (std::find(std::begin(kEncodings), std::end(kEncodings), lower) == std::end(kEncodings)) {
-        parsed.error = "bad encoding: " + *value + " (gbk, utf-8 or cp1252)";
+      const auto& known = RendererEncodings();
+      if (std::find(known.begin(), known.end(), lower) == known.end()) {
+        parsed.error = "bad encoding: " + *value + " (" + EncodingList() + ")";
         return parsed;
       }
       parsed.options.encoding = lower;
