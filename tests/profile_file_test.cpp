@@ -173,6 +173,14 @@ TEST_F(ProfileFileTest, DeletedFileReadsEmpty) {
   EXPECT_EQ(ReadProfileString("s", "k", file, 100), "back");
 }
 
+TEST_F(ProfileFileTest, ManyKeysOnLinesEndingInCrAlone) {
+  std::string text = "[s]\r";
+  for (int i = 0; i < 1000; ++i) text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\r";
+  EXPECT_EQ(ReadFrom(text, "s", "k999"), "999");
+  EXPECT_EQ(ReadFrom(text, "s", "k0"), "0");
+  EXPECT_EQ(ReadFrom(text, "s", "k1000"), std::nullopt);
+}
+
 TEST_F(ProfileFileTest, ManyFilesAtOnceStayCorrect) {
   // Readings of different files never answer for one another.
   std::vector<std::filesystem::path> files;

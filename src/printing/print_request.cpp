@@ -78,8 +78,8 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, std::vector<std
     const LabelText label = ComposeLabel(settings, lines[i], lines[i + 1]);
     // Nothing looks at a pair again once its label is made: letting go of
     // it keeps the largest request's memory to its labels.
-    lines[i] = std::string();
-    lines[i + 1] = std::string();
+    std::string().swap(lines[i]);
+    std::string().swap(lines[i + 1]);
     deliver(label);
   }
 }

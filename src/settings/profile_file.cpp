@@ -141,6 +141,8 @@ class ParsedIniFile {
   // The slot that holds the key of this section and name, or the empty
   // slot where it would go.
   std::size_t SlotOf(std::uint32_t section, std::string_view name) const;
+  // Makes the index at least this large and fills it from keys_.
+  void Rehash(std::size_t at_least);
 
   void ParseLine(std::string_view line);
   void AddKey(std::string_view name, std::string_view value, bool present);
@@ -166,13 +168,14 @@ class ParsedIniFile {
 };
 
 ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
+  // Room for a key a line; lines that end in CR alone are not counted, so
+  // the index still grows when it must.
   std::size_t lines = 1;
   for (const char* p = bytes_.data(); (p = Next(p, bytes_.data() + bytes_.size(), '\n'));) {
     ++lines, ++p;
   }
-  std::size_t slots = 16;
-  while (slots < lines + lines / 2) slots *= 2;
-  slots_.assign(slots, kEmptySlot);
+  keys_.reserve(lines);
+  Rehash(lines + lines / 2);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
   sections_.emplace(std::string(), 0);
@@ -237,7 +240,17 @@ void ParsedIniFile::ParseLine(std::string_view line) {
   AddKey(UpToNul(Trim(line.substr(0, eq))), Unquote(UpToNul(Trim(line.substr(eq + 1)))), true);
 }
 
+void ParsedIniFile::Rehash(std::size_t at_least) {
+  std::size_t size = 16;
+  while (size < at_least) size *= 2;
+  slots_.assign(size, kEmptySlot);
+  for (std::uint32_t index = 0; index < keys_.size(); ++index) {
+    slots_[SlotOf(keys_[index].section, NameOf(keys_[index]))] = index;
+  }
+}
+
 void ParsedIniFile::AddKey(std::string_view name, std::string_view value, bool present) {
+  if (3 * (keys_.size() + 1) > 2 * slots_.size()) Rehash(2 * slots_.size());
   Key key{*current_, OffsetOf(name), static_cast<std::uint32_t>(name.size())};
   // The name is never a part of any value, so it can be folded in place.
   FoldCase(bytes_.data() + key.name_offset, key.name_length);
