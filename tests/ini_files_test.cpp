@@ -14,12 +14,8 @@ namespace {
 
 class IniFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    OverrideProgramFolderForTesting(dir_.path());
-  }
-  void TearDown() override {
-    OverrideProgramFolderForTesting({});
-  }
+  void SetUp() override { OverrideProgramFolderForTesting(dir_.path()); }
+  void TearDown() override { OverrideProgramFolderForTesting({}); }
 
   testing::ScopedTempDir dir_;
 };

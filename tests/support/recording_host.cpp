@@ -5,13 +5,9 @@
 
 namespace zplport::testing {
 
-RecordingHost::RecordingHost() {
-  OverrideProgramFolderForTesting(folder.path());
-}
+RecordingHost::RecordingHost() { OverrideProgramFolderForTesting(folder.path()); }
 
-RecordingHost::~RecordingHost() {
-  OverrideProgramFolderForTesting({});
-}
+RecordingHost::~RecordingHost() { OverrideProgramFolderForTesting({}); }
 
 void RecordingHost::ProcessPendingEvents() {
   ++event_passes;

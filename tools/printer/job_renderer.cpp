@@ -4,8 +4,7 @@
 #include <exception>
 #include <new>
 
-#include "printer/label_renderer.h"
-#include "printer/png_writer.h"
+#include "printer/job_drawing.h"
 #include "printer/zpl_parser.h"
 
 namespace zplport::printer {
@@ -49,7 +48,7 @@ ZplJob ParseFor(std::string_view bytes, PrinterState& printer, const RendererOpt
 
 struct JobRenderer::State {
   PrinterState printer;
-  std::unique_ptr<LabelRenderer> renderer;  // made on first use: finding the fonts takes time
+  JobDrawing drawing;
 };
 
 const std::vector<std::string>& RendererEncodings() { return KnownEncodings(); }
@@ -69,31 +68,8 @@ JobReport JobRenderer::Process(std::string_view bytes, const std::filesystem::pa
     label_length_ = state_->printer.length.value_or(kDefaultLengthInches * options_.dpi);
     outcome = ReportOf(job);
     for (const std::string& warning : encoding_warnings) AddOnce(outcome.warnings, warning);
-    if (job.labels.empty() || folder.empty()) return outcome;
-    if (!state_->renderer) state_->renderer = std::make_unique<LabelRenderer>();
-    for (std::size_t i = 0; i < job.labels.size(); ++i) {
-      const std::string number = std::to_string(i + 1);
-      LabelBudget budget(options_.label_time, options_.label_memory);
-      RenderedLabel label = state_->renderer->Render(job.labels[i], options_.dpi, budget);
-      for (const std::string& warning : label.warnings) AddOnce(outcome.warnings, warning);
-      if (!label.failure.empty()) {
-        outcome.notes.push_back("label " + number + " not drawn: " + label.failure);
-        continue;
-      }
-      const std::string name = stem + "-" + number + ".png";
-      const std::string error = WritePng(folder / name, label.bitmap, &budget);
-      if (budget.exceeded()) {
-        outcome.notes.push_back("label " + number + " not drawn: " + budget.reason());
-      } else if (!error.empty()) {
-        AddOnce(outcome.notes, "PNG not written: " + error);
-      } else {
-        outcome.files.push_back(name);
-      }
-    }
-    if (job.label_count > static_cast<int>(job.labels.size())) {
-      outcome.notes.push_back(std::to_string(job.label_count - job.labels.size()) +
-                              " more labels not rendered");
-    }
+    if (job.label_count == 0 || folder.empty()) return outcome;
+    state_->drawing.Draw(job, folder, stem, options_, outcome);
   } catch (const std::bad_alloc&) {
     outcome.notes.push_back("rendering failed: out of memory");
   } catch (const std::exception& e) {
