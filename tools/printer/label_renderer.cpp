@@ -80,49 +80,45 @@ bool OnPage(const Rect& rect, const Bitmap& page, std::vector<std::string>& warn
   return false;
 }
 
-// ^GB: a frame of the given thickness; rounding 1-8 rounds its corners
-// with a radius of that many eighths of half its shorter side.
-void DrawBox(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
+// Paints a ring `thickness` dots wide in the field's box, row by row:
+// `span(width, height, row, hole)` gives the [first, last) dots of a filled
+// shape of that size in that row, for the outside and again, with `hole`
+// true, for the inside.
+template <typename Span>
+void DrawRing(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings, Span span) {
   const int w = field.box_width;
   const int h = field.box_height;
   const Rect box = ShapeRect(field, w, h);
   if (!OnPage(box, page, warnings)) return;
   const int t = field.thickness;
-  const double radius = field.rounding * std::min(w, h) / 16.0;
-  const double inner_radius = std::max(0.0, radius - t);
   const int y0 = std::max(box.y0, 0);
   const int y1 = std::min(box.y1, page.height);
   for (int y = y0; y < y1; ++y) {
     const int row = y - box.y0;
-    const auto outer = RoundedSpan(w, h, radius, row);
+    const auto outer = span(w, h, row, false);
     std::pair<int, int> inner{0, 0};
-    if (row >= t && row < h - t && w > 2 * t) {
-      const auto span = RoundedSpan(w - 2 * t, h - 2 * t, inner_radius, row - t);
-      inner = {span.first + t, span.second + t};
+    if (w > 2 * t && h > 2 * t && row >= t && row < h - t) {
+      const auto hole = span(w - 2 * t, h - 2 * t, row - t, true);
+      inner = {hole.first + t, hole.second + t};
     }
     PaintRing(page, y, box.x0, outer, inner, InkOf(field));
   }
 }
 
+// ^GB: a frame of the given thickness; rounding 1-8 rounds its corners
+// with a radius of that many eighths of half its shorter side.
+void DrawBox(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
+  const double radius = field.rounding * std::min(field.box_width, field.box_height) / 16.0;
+  const double inner_radius = std::max(0.0, radius - field.thickness);
+  DrawRing(field, page, warnings, [&](int w, int h, int row, bool hole) {
+    return RoundedSpan(w, h, hole ? inner_radius : radius, row);
+  });
+}
+
 // ^GC and ^GE: an ellipse ring of the given thickness in its box.
 void DrawEllipse(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
-  const int w = field.box_width;
-  const int h = field.box_height;
-  const Rect box = ShapeRect(field, w, h);
-  if (!OnPage(box, page, warnings)) return;
-  const int t = field.thickness;
-  const int y0 = std::max(box.y0, 0);
-  const int y1 = std::min(box.y1, page.height);
-  for (int y = y0; y < y1; ++y) {
-    const int row = y - box.y0;
-    const auto outer = EllipseSpan(w, h, row);
-    std::pair<int, int> inner{0, 0};
-    if (w > 2 * t && h > 2 * t && row >= t && row < h - t) {
-      const auto span = EllipseSpan(w - 2 * t, h - 2 * t, row - t);
-      inner = {span.first + t, span.second + t};
-    }
-    PaintRing(page, y, box.x0, outer, inner, InkOf(field));
-  }
+  DrawRing(field, page, warnings,
+           [](int w, int h, int row, bool) { return EllipseSpan(w, h, row); });
 }
 
 // ^GD: a line across its box, `thickness` dots wide in each row.
