@@ -98,8 +98,8 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
   if (host.printing()) return PrintOutcome::kRefused;
   PrintingScope busy(host);
   FineTimerScope fine_timer;
-  // Each INI file is read once for the request (again when the reading is
-  // older than a tick's worth of labels), not once per value.
+  // Each INI file is read once for the request (and again once that
+  // reading is 100 ms old), not once per value.
   IniReadingScope reading;
 
   try {
@@ -125,7 +125,9 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
         // of them at once, and a quarter more, spares the copies of an ever
         // longer text.
         if (host.SendText.empty()) {
-          host.SendText.reserve(std::min(label.size() * labels / 4 * 5, kMostReservedText));
+          const std::size_t room = label.size() + label.size() / 4;
+          host.SendText.reserve(room < kMostReservedText / labels ? room * labels
+                                                                  : kMostReservedText);
         }
         AppendLabel(host, label);
       });
