@@ -14,7 +14,7 @@ namespace {
 // these tables say.
 TEST(WindowLayoutTest, ControlsInTabOrder) {
   struct Row {
-    const WindowSpec& window;
+    const WindowDesc& window;
     const char* name;
     ControlKind kind;
     const char* caption;
@@ -66,7 +66,7 @@ TEST(WindowLayoutTest, ControlsInTabOrder) {
     SCOPED_TRACE(std::string(row.window.name) + "." + row.name);
     std::size_t& index = &row.window == &MainWindow() ? main_index : instructions_index;
     ASSERT_LT(index, row.window.controls.size());
-    const ControlSpec& control = row.window.controls[index++];
+    const ControlDesc& control = row.window.controls[index++];
     EXPECT_EQ(control.name, row.name);
     EXPECT_EQ(control.kind, row.kind);
     EXPECT_EQ(control.caption, row.caption);
@@ -92,7 +92,7 @@ TEST(WindowLayoutTest, ControlsInTabOrder) {
 }
 
 TEST(WindowLayoutTest, Windows) {
-  for (const WindowSpec* window : {&MainWindow(), &InstructionsWindow()}) {
+  for (const WindowDesc* window : {&MainWindow(), &InstructionsWindow()}) {
     EXPECT_EQ(window->client_width, 4680);
     EXPECT_EQ(window->client_height, 3195);
   }
@@ -134,7 +134,7 @@ int MeasureAt(int em, std::string_view text) {
 }
 
 TEST(WindowLayoutTest, InstructionsFitTheirBoxAtEveryDpi) {
-  const ControlSpec& label = Control(InstructionsControl::kLabel1);
+  const ControlDesc& label = Control(InstructionsControl::kLabel1);
   ASSERT_TRUE(label.wraps);
   for (int dpi : {96, 120, 144, 192}) {
     SCOPED_TRACE(dpi);

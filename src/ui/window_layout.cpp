@@ -8,7 +8,7 @@ namespace {
 constexpr std::string_view kYaHei = "微软雅黑";
 constexpr std::string_view kYaHeiLatin = "Microsoft YaHei";
 
-constexpr FontSpec YaHei(int centipoints, int weight) {
+constexpr FontDesc YaHei(int centipoints, int weight) {
   return {kYaHei, kYaHeiLatin, centipoints, weight, kGb2312Charset};
 }
 
@@ -19,23 +19,23 @@ constexpr std::string_view kInstructions =
     "请设置好打印机IP和端口后，在配置文件处修改。";
 
 constexpr std::array kMainControls{
-    ControlSpec{.name = "Command1",
+    ControlDesc{.name = "Command1",
                 .kind = ControlKind::kPushButton,
                 .caption = "打印",
                 .rect = {2400, 2280, 1455, 615},
                 .font = YaHei(1425, kBoldWeight)},
-    ControlSpec{.name = "Text1",
+    ControlDesc{.name = "Text1",
                 .kind = ControlKind::kTextBox,
                 .caption = "",
                 .rect = {840, 1200, 3015, 855},
                 .font = YaHei(2400, kBoldWeight),
                 .text_colour = Colour{0, 0, 128}},
-    ControlSpec{.name = "Label1",
+    ControlDesc{.name = "Label1",
                 .kind = ControlKind::kStaticText,
                 .caption = "打印数量：",
                 .rect = {120, 120, 3015, 615},
                 .font = YaHei(2400, kBoldWeight)},
-    ControlSpec{.name = "Command2",
+    ControlDesc{.name = "Command2",
                 .kind = ControlKind::kPushButton,
                 .caption = "说明",
                 .rect = {840, 2280, 1335, 615},
@@ -46,14 +46,14 @@ constexpr std::array kMainControls{
 // faces' own spacing, 21 pixels for 微软雅黑 and 23 for the Noto face that
 // stands in for it, would leave the last line out.
 constexpr std::array kInstructionsControls{
-    ControlSpec{.name = "Label1",
+    ControlDesc{.name = "Label1",
                 .kind = ControlKind::kStaticText,
                 .caption = kInstructions,
                 .rect = {240, 360, 4215, 2175},
                 .font = YaHei(1200, kRegularWeight),
                 .wraps = true,
                 .line_height = 300},
-    ControlSpec{.name = "Command1",
+    ControlDesc{.name = "Command1",
                 .kind = ControlKind::kPushButton,
                 .caption = "返回",
                 .rect = {3480, 2640, 975, 495},
@@ -62,7 +62,7 @@ constexpr std::array kInstructionsControls{
 
 constexpr std::string_view kTitle = "ZPL 打印机测试";
 
-const WindowSpec kMain{
+const WindowDesc kMain{
     .name = "Form1",
     .title = kTitle,
     .client_width = 4680,
@@ -71,12 +71,12 @@ const WindowSpec kMain{
     .controls = kMainControls,
 };
 
-const WindowSpec kInstructionsWindow{
+const WindowDesc kInstructionsWindow{
     .name = "Form2",
     .title = "说明",
     .client_width = 4680,
     .client_height = 3195,
-    .font = FontSpec{"宋体", "SimSun", 1200, kRegularWeight, kGb2312Charset},
+    .font = FontDesc{"宋体", "SimSun", 1200, kRegularWeight, kGb2312Charset},
     .controls = kInstructionsControls,
 };
 
@@ -86,19 +86,19 @@ std::string_view ApplicationTitle() { return kTitle; }
 std::string_view OkCaption() { return "确定"; }
 std::string_view InstructionsText() { return kInstructions; }
 
-const WindowSpec& MainWindow() { return kMain; }
-const WindowSpec& InstructionsWindow() { return kInstructionsWindow; }
+const WindowDesc& MainWindow() { return kMain; }
+const WindowDesc& InstructionsWindow() { return kInstructionsWindow; }
 
-const ControlSpec& Control(MainControl control) {
+const ControlDesc& Control(MainControl control) {
   return kMainControls[static_cast<std::size_t>(control)];
 }
 
-const ControlSpec& Control(InstructionsControl control) {
+const ControlDesc& Control(InstructionsControl control) {
   return kInstructionsControls[static_cast<std::size_t>(control)];
 }
 
-const ControlSpec& InitialFocus(const WindowSpec& window) {
-  for (const ControlSpec& control : window.controls) {
+const ControlDesc& InitialFocus(const WindowDesc& window) {
+  for (const ControlDesc& control : window.controls) {
     if (control.kind != ControlKind::kStaticText) return control;
   }
   return window.controls.front();

@@ -25,7 +25,7 @@ inline constexpr int kBoldWeight = 700;
 // Pixels at `dpi`, rounded down as the Windows dialog units are.
 constexpr int TwipsToPixels(int twips, int dpi) { return twips * dpi / kTwipsPerInch; }
 
-struct FontSpec {
+struct FontDesc {
   std::string_view face;        // the name Windows gives it
   std::string_view latin_face;  // the same face's English name
   int centipoints;              // 14.25 pt is 1425
@@ -47,12 +47,12 @@ enum class ControlKind {
   kStaticText,  // takes no focus
 };
 
-struct ControlSpec {
+struct ControlDesc {
   std::string_view name;  // the control's name in code and in tests
   ControlKind kind;
   std::string_view caption;  // the text box's content when the window opens
   TwipsRect rect;
-  FontSpec font;
+  FontDesc font;
   bool wraps = false;  // static text wrapped to the control's width
   // Twips from one wrapped line to the next, so that the whole text fits
   // the control's height whatever face stands in for the named one; 0 is
@@ -61,14 +61,14 @@ struct ControlSpec {
   std::optional<Colour> text_colour = std::nullopt;  // the system's colour when empty
 };
 
-struct WindowSpec {
+struct WindowDesc {
   std::string_view name;
   std::string_view title;
   int client_width, client_height;  // twips
-  std::optional<FontSpec> font;     // the window's own font, which no control uses
+  std::optional<FontDesc> font;     // the window's own font, which no control uses
   // In tab order; the first control that takes the focus holds it when the
   // window opens.
-  std::span<const ControlSpec> controls;
+  std::span<const ControlDesc> controls;
 };
 
 // The main window's controls and the instructions window's, by their place
@@ -83,11 +83,11 @@ std::string_view OkCaption();
 // The instructions window's text, shown unchanged.
 std::string_view InstructionsText();
 
-const WindowSpec& MainWindow();
-const WindowSpec& InstructionsWindow();
-const ControlSpec& Control(MainControl control);
-const ControlSpec& Control(InstructionsControl control);
+const WindowDesc& MainWindow();
+const WindowDesc& InstructionsWindow();
+const ControlDesc& Control(MainControl control);
+const ControlDesc& Control(InstructionsControl control);
 // The control that holds the focus when `window` opens.
-const ControlSpec& InitialFocus(const WindowSpec& window);
+const ControlDesc& InitialFocus(const WindowDesc& window);
 
 }  // namespace zplport::ui

@@ -89,21 +89,21 @@ void Form1Test::cleanup() {
 }
 
 void Form1Test::controlsFollowTheLayout() {
-  for (const zplport::ui::ControlSpec& spec : zplport::ui::MainWindow().controls) {
-    auto* control = form_->findChild<QWidget*>(Q(spec.name));
-    QVERIFY2(control != nullptr, spec.name.data());
+  for (const zplport::ui::ControlDesc& desc : zplport::ui::MainWindow().controls) {
+    auto* control = form_->findChild<QWidget*>(Q(desc.name));
+    QVERIFY2(control != nullptr, desc.name.data());
     QCOMPARE(control->parentWidget(), form_);
     QVERIFY(control->isVisible());
-    QCOMPARE(control->geometry(), QRect(Pixels(spec.rect.left), Pixels(spec.rect.top),
-                                        Pixels(spec.rect.width), Pixels(spec.rect.height)));
-    QCOMPARE(CaptionOf(control), Q(spec.caption));
+    QCOMPARE(control->geometry(), QRect(Pixels(desc.rect.left), Pixels(desc.rect.top),
+                                        Pixels(desc.rect.width), Pixels(desc.rect.height)));
+    QCOMPARE(CaptionOf(control), Q(desc.caption));
 
     const QFont font = control->font();
-    QCOMPARE(font.families().value(0), Q(spec.font.face));
-    QCOMPARE(font.pointSizeF(), spec.font.centipoints / 100.0);
-    QCOMPARE(font.bold(), spec.font.weight == zplport::ui::kBoldWeight);
+    QCOMPARE(font.families().value(0), Q(desc.font.face));
+    QCOMPARE(font.pointSizeF(), desc.font.centipoints / 100.0);
+    QCOMPARE(font.bold(), desc.font.weight == zplport::ui::kBoldWeight);
     // Whatever face stands in for the Windows one must draw the captions.
-    const QString glyphs = spec.caption.empty() ? QStringLiteral("0123456789") : Q(spec.caption);
+    const QString glyphs = desc.caption.empty() ? QStringLiteral("0123456789") : Q(desc.caption);
     const QFontMetrics metrics(font);
     for (QChar glyph : glyphs) QVERIFY2(metrics.inFont(glyph), qPrintable(QString(glyph)));
     if (auto* button = qobject_cast<QPushButton*>(control)) {

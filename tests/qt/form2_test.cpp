@@ -82,25 +82,25 @@ void Form2Test::cleanup() {
 }
 
 void Form2Test::windowAndControlsFollowTheLayout() {
-  const zplport::ui::WindowSpec& spec = zplport::ui::InstructionsWindow();
-  QCOMPARE(form2_->windowTitle(), Q(spec.title));
-  QCOMPARE(form2_->size(), QSize(Pixels(spec.client_width), Pixels(spec.client_height)));
+  const zplport::ui::WindowDesc& desc = zplport::ui::InstructionsWindow();
+  QCOMPARE(form2_->windowTitle(), Q(desc.title));
+  QCOMPARE(form2_->size(), QSize(Pixels(desc.client_width), Pixels(desc.client_height)));
   QVERIFY(IsCentred(*form2_));
   QVERIFY(!form2_->windowIcon().isNull());
   QVERIFY(!form2_->isModal());
-  QCOMPARE(form2_->font().families().value(0), Q(spec.font->face));
-  QCOMPARE(form2_->font().pointSizeF(), spec.font->centipoints / 100.0);
+  QCOMPARE(form2_->font().families().value(0), Q(desc.font->face));
+  QCOMPARE(form2_->font().pointSizeF(), desc.font->centipoints / 100.0);
 
   form2_->resize(500, 400);
   QTRY_COMPARE(form2_->size(), QSize(500, 400));
-  for (const zplport::ui::ControlSpec& control_spec : spec.controls) {
-    auto* control = form2_->findChild<QWidget*>(Q(control_spec.name));
+  for (const zplport::ui::ControlDesc& control_desc : desc.controls) {
+    auto* control = form2_->findChild<QWidget*>(Q(control_desc.name));
     QVERIFY(control != nullptr);
     QVERIFY(control->isVisible());
-    QCOMPARE(control->geometry(), PixelRect(control_spec.rect));
-    QCOMPARE(control->font().families().value(0), Q(control_spec.font.face));
-    QCOMPARE(control->font().pointSizeF(), control_spec.font.centipoints / 100.0);
-    QCOMPARE(control->font().bold(), control_spec.font.weight == zplport::ui::kBoldWeight);
+    QCOMPARE(control->geometry(), PixelRect(control_desc.rect));
+    QCOMPARE(control->font().families().value(0), Q(control_desc.font.face));
+    QCOMPARE(control->font().pointSizeF(), control_desc.font.centipoints / 100.0);
+    QCOMPARE(control->font().bold(), control_desc.font.weight == zplport::ui::kBoldWeight);
   }
   auto* back = form2_->findChild<QPushButton*>("Command1");
   QCOMPARE(back->text(), QStringLiteral("返回"));

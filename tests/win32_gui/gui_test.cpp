@@ -75,12 +75,12 @@ void SaveScreenshot(HWND window, const char* name) {
   EXPECT_TRUE(testing::WritePng(g_screenshots / name, shot.width, shot.height, shot.rgb)) << name;
 }
 
-LOGFONTW Font(const ui::FontSpec& spec, UINT dpi) {
+LOGFONTW Font(const ui::FontDesc& desc, UINT dpi) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(spec.centipoints, static_cast<int>(dpi), 7200);
-  font.lfWeight = spec.weight;
-  font.lfCharSet = static_cast<BYTE>(spec.charset);
-  lstrcpynW(font.lfFaceName, Wide(spec.face).c_str(), LF_FACESIZE);
+  font.lfHeight = -MulDiv(desc.centipoints, static_cast<int>(dpi), 7200);
+  font.lfWeight = desc.weight;
+  font.lfCharSet = static_cast<BYTE>(desc.charset);
+  lstrcpynW(font.lfFaceName, Wide(desc.face).c_str(), LF_FACESIZE);
   return font;
 }
 
@@ -171,14 +171,14 @@ void ExpectWholeTextDrawn(const testing::Screenshot& shot, HWND form, HWND contr
 }
 
 // Every control of the model's window, in tab order, as the operator sees it.
-void ExpectControls(HWND form, const ui::WindowSpec& spec) {
+void ExpectControls(HWND form, const ui::WindowDesc& desc) {
   const UINT dpi = testing::DpiOf(form);
   const std::vector<HWND> children = ChildrenOf(form);
-  ASSERT_EQ(children.size(), spec.controls.size());
+  ASSERT_EQ(children.size(), desc.controls.size());
   BringForward(form);
   const testing::Screenshot shot = testing::Capture(form);
-  for (std::size_t i = 0; i < spec.controls.size(); ++i) {
-    const ui::ControlSpec& e = spec.controls[i];
+  for (std::size_t i = 0; i < desc.controls.size(); ++i) {
+    const ui::ControlDesc& e = desc.controls[i];
     HWND control = children[i];
     SCOPED_TRACE(std::string(e.name));
     EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), ClassOfKind(e.kind)), 0);
@@ -207,11 +207,11 @@ void ExpectControls(HWND form, const ui::WindowSpec& spec) {
   }
 }
 
-void ExpectCentredWithClient(HWND form, const ui::WindowSpec& spec) {
+void ExpectCentredWithClient(HWND form, const ui::WindowDesc& desc) {
   const UINT dpi = testing::DpiOf(form);
   const SIZE client = testing::ClientSize(form);
-  EXPECT_EQ(client.cx, Pixels(spec.client_width, dpi));
-  EXPECT_EQ(client.cy, Pixels(spec.client_height, dpi));
+  EXPECT_EQ(client.cx, Pixels(desc.client_width, dpi));
+  EXPECT_EQ(client.cy, Pixels(desc.client_height, dpi));
   RECT window{};
   GetWindowRect(form, &window);
   MONITORINFO monitor{};

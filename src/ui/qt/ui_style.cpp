@@ -35,10 +35,10 @@ const QStringList& ChineseSansFallbacks() {
   return families;
 }
 
-QWidget* MakeControl(QWidget& window, const ui::ControlSpec& spec) {
-  const QString caption = Text(spec.caption);
+QWidget* MakeControl(QWidget& window, const ui::ControlDesc& desc) {
+  const QString caption = Text(desc.caption);
   QWidget* control = nullptr;
-  switch (spec.kind) {
+  switch (desc.kind) {
     case ui::ControlKind::kPushButton: {
       auto* button = new QPushButton(caption, &window);
       // Enter must not press a button the operator has not chosen.
@@ -53,13 +53,13 @@ QWidget* MakeControl(QWidget& window, const ui::ControlSpec& spec) {
     case ui::ControlKind::kStaticText: {
       auto* label = new QLabel(&window);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      label->setWordWrap(spec.wraps);
+      label->setWordWrap(desc.wraps);
       label->setFocusPolicy(Qt::NoFocus);
-      if (spec.line_height > 0) {
+      if (desc.line_height > 0) {
         label->setTextFormat(Qt::RichText);
         label->setText(
             QStringLiteral("<div style=\"line-height:%1px; -qt-line-height-type:fixed\">%2</div>")
-                .arg(Pixels(spec.line_height))
+                .arg(Pixels(desc.line_height))
                 .arg(caption.toHtmlEscaped()));
       } else {
         label->setTextFormat(Qt::PlainText);
@@ -69,14 +69,14 @@ QWidget* MakeControl(QWidget& window, const ui::ControlSpec& spec) {
       break;
     }
   }
-  control->setObjectName(Text(spec.name));
-  control->setGeometry(Pixels(spec.rect.left), Pixels(spec.rect.top), Pixels(spec.rect.width),
-                       Pixels(spec.rect.height));
-  control->setFont(FontOf(spec.font));
-  if (spec.text_colour) {
+  control->setObjectName(Text(desc.name));
+  control->setGeometry(Pixels(desc.rect.left), Pixels(desc.rect.top), Pixels(desc.rect.width),
+                       Pixels(desc.rect.height));
+  control->setFont(FontOf(desc.font));
+  if (desc.text_colour) {
     QPalette palette = control->palette();
-    palette.setColor(QPalette::Text, QColor(spec.text_colour->red, spec.text_colour->green,
-                                            spec.text_colour->blue));
+    palette.setColor(QPalette::Text, QColor(desc.text_colour->red, desc.text_colour->green,
+                                            desc.text_colour->blue));
     control->setPalette(palette);
   }
   return control;
@@ -139,26 +139,26 @@ QIcon ApplicationIcon() {
   return icon;
 }
 
-QFont FontOf(const ui::FontSpec& spec) {
-  QStringList families{Text(spec.face), Text(spec.latin_face)};
+QFont FontOf(const ui::FontDesc& desc) {
+  QStringList families{Text(desc.face), Text(desc.latin_face)};
   families.append(ChineseSansFallbacks());
   QFont font;
   font.setFamilies(families);
-  font.setPointSizeF(spec.centipoints / 100.0);
-  font.setWeight(spec.weight >= ui::kBoldWeight ? QFont::Bold : QFont::Normal);
+  font.setPointSizeF(desc.centipoints / 100.0);
+  font.setWeight(desc.weight >= ui::kBoldWeight ? QFont::Bold : QFont::Normal);
   return font;
 }
 
-void BuildWindow(QWidget& window, const ui::WindowSpec& spec) {
-  window.setObjectName(Text(spec.name));
-  window.setWindowTitle(Text(spec.title));
+void BuildWindow(QWidget& window, const ui::WindowDesc& desc) {
+  window.setObjectName(Text(desc.name));
+  window.setWindowTitle(Text(desc.title));
   window.setWindowIcon(ApplicationIcon());
-  if (spec.font) window.setFont(FontOf(*spec.font));
-  window.resize(Pixels(spec.client_width), Pixels(spec.client_height));
+  if (desc.font) window.setFont(FontOf(*desc.font));
+  window.resize(Pixels(desc.client_width), Pixels(desc.client_height));
   QWidget* previous = nullptr;
   QWidget* first = nullptr;
-  for (const ui::ControlSpec& control_spec : spec.controls) {
-    QWidget* control = MakeControl(window, control_spec);
+  for (const ui::ControlDesc& control_desc : desc.controls) {
+    QWidget* control = MakeControl(window, control_desc);
     if (control->focusPolicy() == Qt::NoFocus) continue;
     if (previous != nullptr) QWidget::setTabOrder(previous, control);
     if (first == nullptr) first = control;

@@ -16,9 +16,9 @@ class QWidget;
 namespace zplport {
 
 namespace ui {
-struct ControlSpec;
-struct FontSpec;
-struct WindowSpec;
+struct ControlDesc;
+struct FontDesc;
+struct WindowDesc;
 }  // namespace ui
 
 QString Text(std::string_view utf8);
@@ -27,12 +27,12 @@ QString Text(std::string_view utf8);
 // windows.
 QIcon ApplicationIcon();
 
-QFont FontOf(const ui::FontSpec& spec);
+QFont FontOf(const ui::FontDesc& desc);
 
-// Gives `window` the spec's title, icon, client size and font, and creates
-// its controls as children, in tab order, named after the spec's. The
+// Gives `window` the description's title, icon, client size and font, and creates
+// its controls as children, in tab order, named as it names them. The
 // first control that takes the focus holds it.
-void BuildWindow(QWidget& window, const ui::WindowSpec& spec);
+void BuildWindow(QWidget& window, const ui::WindowDesc& desc);
 
 // Shows `window` with its frame centred on the screen's available area.
 // The frame is known only once the window manager has put it round the

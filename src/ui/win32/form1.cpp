@@ -11,18 +11,18 @@ namespace {
 
 using ui::MainControl;
 
-const ui::ControlSpec& Spec(MainControl control) { return ui::Control(control); }
+const ui::ControlDesc& Desc(MainControl control) { return ui::Control(control); }
 
 std::size_t Tab(MainControl control) { return static_cast<std::size_t>(control); }
 
 }  // namespace
 
 bool Form1::Open() {
-  const ui::WindowSpec& spec = ui::MainWindow();
-  if (!Create(app_.instance(), Utf8ToWide(spec.title).c_str(), WS_OVERLAPPEDWINDOW, 0)) {
+  const ui::WindowDesc& desc = ui::MainWindow();
+  if (!Create(app_.instance(), Utf8ToWide(desc.title).c_str(), WS_OVERLAPPEDWINDOW, 0)) {
     return false;
   }
-  SizeAndCentre(hwnd_, spec);
+  SizeAndCentre(hwnd_, desc);
   return true;
 }
 
@@ -40,7 +40,7 @@ void Form1::Form_Load() {
 void Form1::ApplyLayout(UINT dpi) {
   struct {
     HWND control;
-    MainControl spec;
+    MainControl desc;
     UniqueFont& font;
   } controls[] = {
       {Command1, MainControl::kCommand1, command1_font_},
@@ -49,9 +49,9 @@ void Form1::ApplyLayout(UINT dpi) {
       {Command2, MainControl::kCommand2, command2_font_},
   };
   for (auto& c : controls) {
-    PlaceControl(c.control, Spec(c.spec), dpi);
+    PlaceControl(c.control, Desc(c.desc), dpi);
     // The control takes the new font before the old one is deleted.
-    UniqueFont font = CreateUiFont(Spec(c.spec).font, dpi);
+    UniqueFont font = CreateUiFont(Desc(c.desc).font, dpi);
     SendMessageW(c.control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     c.font = std::move(font);
   }
@@ -131,7 +131,7 @@ LRESULT Form1::OnCtlColorEdit(HDC dc, HWND control) {
   if (control != Text1)
     return Default(WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
                    reinterpret_cast<LPARAM>(control));
-  if (const auto& colour = Spec(MainControl::kText1).text_colour) {
+  if (const auto& colour = Desc(MainControl::kText1).text_colour) {
     SetTextColor(dc, RGB(colour->red, colour->green, colour->blue));
   }
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));

@@ -8,18 +8,18 @@ namespace {
 
 using ui::InstructionsControl;
 
-const ui::ControlSpec& Spec(InstructionsControl control) { return ui::Control(control); }
+const ui::ControlDesc& Desc(InstructionsControl control) { return ui::Control(control); }
 
 int Id(InstructionsControl control) { return ControlId(static_cast<std::size_t>(control)); }
 
 }  // namespace
 
 bool Form2::Open() {
-  const ui::WindowSpec& spec = ui::InstructionsWindow();
-  if (!Create(app_.instance(), Utf8ToWide(spec.title).c_str(), WS_OVERLAPPEDWINDOW, 0)) {
+  const ui::WindowDesc& desc = ui::InstructionsWindow();
+  if (!Create(app_.instance(), Utf8ToWide(desc.title).c_str(), WS_OVERLAPPEDWINDOW, 0)) {
     return false;
   }
-  SizeAndCentre(hwnd_, spec);
+  SizeAndCentre(hwnd_, desc);
   return true;
 }
 
@@ -27,9 +27,9 @@ bool Form2::Open() {
 // afresh.
 void Form2::Form_Load() {
   dpi_ = DpiForWindow(hwnd_);
-  Label1 = CreateControl(hwnd_, Spec(InstructionsControl::kLabel1),
+  Label1 = CreateControl(hwnd_, Desc(InstructionsControl::kLabel1),
                          static_cast<std::size_t>(InstructionsControl::kLabel1), dpi_);
-  Command1 = CreateControl(hwnd_, Spec(InstructionsControl::kCommand1),
+  Command1 = CreateControl(hwnd_, Desc(InstructionsControl::kCommand1),
                            static_cast<std::size_t>(InstructionsControl::kCommand1), dpi_);
   ApplyLayout(dpi_);
   last_focus_ = Command1;
@@ -37,10 +37,10 @@ void Form2::Form_Load() {
 
 void Form2::ApplyLayout(UINT dpi) {
   dpi_ = dpi;
-  PlaceControl(Label1, Spec(InstructionsControl::kLabel1), dpi);
-  PlaceControl(Command1, Spec(InstructionsControl::kCommand1), dpi);
-  UniqueFont label_font = CreateUiFont(Spec(InstructionsControl::kLabel1).font, dpi);
-  UniqueFont button_font = CreateUiFont(Spec(InstructionsControl::kCommand1).font, dpi);
+  PlaceControl(Label1, Desc(InstructionsControl::kLabel1), dpi);
+  PlaceControl(Command1, Desc(InstructionsControl::kCommand1), dpi);
+  UniqueFont label_font = CreateUiFont(Desc(InstructionsControl::kLabel1).font, dpi);
+  UniqueFont button_font = CreateUiFont(Desc(InstructionsControl::kCommand1).font, dpi);
   SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(label_font.get()), TRUE);
   SendMessageW(Command1, WM_SETFONT, reinterpret_cast<WPARAM>(button_font.get()), TRUE);
   if (const auto& own_font = ui::InstructionsWindow().font) {
@@ -65,7 +65,7 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
       if (item.hwndItem != Label1) return Default(message, wparam, lparam);
-      DrawWrappedText(item, Spec(InstructionsControl::kLabel1), label_font_.get(), dpi_);
+      DrawWrappedText(item, Desc(InstructionsControl::kLabel1), label_font_.get(), dpi_);
       return TRUE;
     }
     case WM_GETFONT:

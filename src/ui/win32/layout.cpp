@@ -49,16 +49,16 @@ UINT SystemDpi() {
 
 int TwipsToPixels(int twips, UINT dpi) { return ui::TwipsToPixels(twips, static_cast<int>(dpi)); }
 
-UniqueFont CreateUiFont(const ui::FontSpec& spec, UINT dpi) {
+UniqueFont CreateUiFont(const ui::FontDesc& desc, UINT dpi) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(spec.centipoints, static_cast<int>(dpi), 72 * 100);
-  font.lfWeight = spec.weight;
-  font.lfCharSet = static_cast<BYTE>(spec.charset);
+  font.lfHeight = -MulDiv(desc.centipoints, static_cast<int>(dpi), 72 * 100);
+  font.lfWeight = desc.weight;
+  font.lfCharSet = static_cast<BYTE>(desc.charset);
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynW(font.lfFaceName, Utf8ToWide(spec.face).c_str(), LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, Utf8ToWide(desc.face).c_str(), LF_FACESIZE);
   return UniqueFont(CreateFontIndirectW(&font));
 }
 
@@ -71,11 +71,11 @@ UINT DpiForWindow(HWND window) {
 
 int ControlId(std::size_t tab) { return 101 + static_cast<int>(tab); }
 
-HWND CreateControl(HWND parent, const ui::ControlSpec& spec, std::size_t tab, UINT dpi) {
+HWND CreateControl(HWND parent, const ui::ControlDesc& desc, std::size_t tab, UINT dpi) {
   const wchar_t* window_class = L"Static";
   DWORD style = SS_LEFT;
   DWORD ex_style = 0;
-  switch (spec.kind) {
+  switch (desc.kind) {
     case ui::ControlKind::kPushButton:
       window_class = L"Button";
       style = BS_PUSHBUTTON | WS_TABSTOP;
@@ -86,24 +86,24 @@ HWND CreateControl(HWND parent, const ui::ControlSpec& spec, std::size_t tab, UI
       ex_style = WS_EX_CLIENTEDGE;
       break;
     case ui::ControlKind::kStaticText:
-      if (spec.line_height > 0) style = SS_OWNERDRAW;
+      if (desc.line_height > 0) style = SS_OWNERDRAW;
       break;
   }
   return CreateWindowExW(
-      ex_style, window_class, Utf8ToWide(spec.caption).c_str(), WS_CHILD | WS_VISIBLE | style,
-      TwipsToPixels(spec.rect.left, dpi), TwipsToPixels(spec.rect.top, dpi),
-      TwipsToPixels(spec.rect.width, dpi), TwipsToPixels(spec.rect.height, dpi), parent,
+      ex_style, window_class, Utf8ToWide(desc.caption).c_str(), WS_CHILD | WS_VISIBLE | style,
+      TwipsToPixels(desc.rect.left, dpi), TwipsToPixels(desc.rect.top, dpi),
+      TwipsToPixels(desc.rect.width, dpi), TwipsToPixels(desc.rect.height, dpi), parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(tab))),
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
 }
 
-void PlaceControl(HWND control, const ui::ControlSpec& spec, UINT dpi) {
-  SetWindowPos(control, nullptr, TwipsToPixels(spec.rect.left, dpi),
-               TwipsToPixels(spec.rect.top, dpi), TwipsToPixels(spec.rect.width, dpi),
-               TwipsToPixels(spec.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+void PlaceControl(HWND control, const ui::ControlDesc& desc, UINT dpi) {
+  SetWindowPos(control, nullptr, TwipsToPixels(desc.rect.left, dpi),
+               TwipsToPixels(desc.rect.top, dpi), TwipsToPixels(desc.rect.width, dpi),
+               TwipsToPixels(desc.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlSpec& spec, HFONT font,
+void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlDesc& desc, HFONT font,
                      UINT dpi) {
   HDC dc = item.hDC;
   const RECT& box = item.rcItem;
@@ -130,7 +130,7 @@ void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlSpec& spec, HF
       std::max(0, GetWindowTextW(item.hwndItem, caption.data(), length + 1))));
   const std::string text = WideToUtf8(caption);
 
-  const int pitch = TwipsToPixels(spec.line_height, dpi);
+  const int pitch = TwipsToPixels(desc.line_height, dpi);
   int top = box.top - (metrics.tmHeight - pitch) / 2;
   for (std::string_view line : ui::WrapLines(text, box.right - box.left, measure)) {
     const std::wstring wide = Utf8ToWide(line);
@@ -141,9 +141,9 @@ void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlSpec& spec, HF
   SelectObject(dc, old_font);
 }
 
-void SizeAndCentre(HWND window, const ui::WindowSpec& spec) {
+void SizeAndCentre(HWND window, const ui::WindowDesc& desc) {
   const UINT dpi = DpiForWindow(window);
-  RECT frame{0, 0, TwipsToPixels(spec.client_width, dpi), TwipsToPixels(spec.client_height, dpi)};
+  RECT frame{0, 0, TwipsToPixels(desc.client_width, dpi), TwipsToPixels(desc.client_height, dpi)};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
   const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
   if (Dpi().adjust_window_rect_ex_for_dpi) {

@@ -21,7 +21,7 @@ using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 int TwipsToPixels(int twips, UINT dpi);
 
 // The font at `dpi`, its height in pixels rounded from the points.
-UniqueFont CreateUiFont(const ui::FontSpec& spec, UINT dpi);
+UniqueFont CreateUiFont(const ui::FontDesc& desc, UINT dpi);
 
 // The DPI of the monitor that shows `window`.
 UINT DpiForWindow(HWND window);
@@ -33,16 +33,16 @@ int ControlId(std::size_t tab);
 // Creates the control with its caption, its identifier from its place in
 // the tab order, and its place at `dpi`. A static text with a line height
 // of its own is drawn by its parent (SS_OWNERDRAW; see DrawWrappedText).
-HWND CreateControl(HWND parent, const ui::ControlSpec& spec, std::size_t tab, UINT dpi);
-void PlaceControl(HWND control, const ui::ControlSpec& spec, UINT dpi);
+HWND CreateControl(HWND parent, const ui::ControlDesc& desc, std::size_t tab, UINT dpi);
+void PlaceControl(HWND control, const ui::ControlDesc& desc, UINT dpi);
 
 // Draws an owner-drawn static text: its caption wrapped to the control's
-// width in `font`, the lines `spec.line_height` apart, each centred on its
+// width in `font`, the lines `desc.line_height` apart, each centred on its
 // line.
-void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlSpec& spec, HFONT font, UINT dpi);
+void DrawWrappedText(const DRAWITEMSTRUCT& item, const ui::ControlDesc& desc, HFONT font, UINT dpi);
 
-// Gives `window` the client size of `spec` at its DPI and centres its frame
+// Gives `window` the client size of `desc` at its DPI and centres its frame
 // on the work area of its monitor.
-void SizeAndCentre(HWND window, const ui::WindowSpec& spec);
+void SizeAndCentre(HWND window, const ui::WindowDesc& desc);
 
 }  // namespace zplport
