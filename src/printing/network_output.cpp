@@ -72,20 +72,12 @@ AddressFault CheckAddress(const std::string& host) {
   return AddressFault::kNone;
 }
 
-// A setting as the operator wrote it, cut to a readable length. The cut
-// falls between characters: a GBK lead byte (0x81 to 0xFE) and the byte
-// after it are one character.
+// A setting as the operator wrote it, cut to a readable length between
+// two characters.
 std::string Shortened(const std::string& gbk) {
   constexpr std::size_t kShown = 60;
   if (gbk.size() <= kShown + 4) return GbkToUtf8(gbk);
-  std::size_t cut = 0;
-  for (;;) {
-    const auto byte = static_cast<unsigned char>(gbk[cut]);
-    const std::size_t width = byte >= 0x81 && byte <= 0xFE ? 2 : 1;
-    if (cut + width > kShown) break;
-    cut += width;
-  }
-  return GbkToUtf8(gbk.substr(0, cut)) + "…";
+  return GbkToUtf8(gbk.substr(0, GbkPrefixLength(gbk, kShown))) + "…";
 }
 
 // "192.168.1.20:9100" or "[fe80::1]:9100", for messages.

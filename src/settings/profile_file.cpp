@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_encoding.h"
+#include "platform/text_encoding.h"
 #include "printing/print_failure.h"
 
 namespace zplport {
@@ -91,17 +92,6 @@ std::size_t FindLastBracket(std::string_view line) {
     if (width == 1 && line[i] == ']') found = i;
   });
   return found;
-}
-
-// The longest prefix of `value` of at most `limit` bytes that does not end
-// between the two bytes of a GBK character.
-std::size_t CutWithoutSplitting(std::string_view value, std::size_t limit) {
-  if (value.size() <= limit) return value.size();
-  std::size_t end = 0;
-  ForEachCharacter(value.substr(0, limit + 1), [&](std::size_t i, std::size_t width) {
-    if (i + width <= limit) end = i + width;
-  });
-  return end;
 }
 
 }  // namespace
@@ -319,7 +309,7 @@ std::optional<std::string> ReadProfileString(std::string_view section, std::stri
       parsed->Find(Folded(Trim(section), section_storage), Folded(Trim(key), key_storage));
   if (!value) return std::nullopt;
   const std::size_t limit = size == 0 ? 0 : size - 1;
-  return std::string(value->substr(0, CutWithoutSplitting(*value, limit)));
+  return std::string(value->substr(0, GbkPrefixLength(*value, limit)));
 }
 
 IniReadingScope::IniReadingScope() : outer_(current_scope) { current_scope = this; }

@@ -5,10 +5,9 @@
 // Every read goes to the file, except inside an IniReadingScope: there each
 // file is read whole the first time a value of it is needed, and that
 // reading serves the rest of the scope until it is 100 ms old (longer for
-// a file that takes long to read). A print
-// request opens one, so that its thousands of reads cost a few file reads
-// while an edit still shows at the next request (and within a long one).
-// Nothing is kept once the scope ends.
+// a file that takes long to read). A print request opens one, so that its
+// thousands of reads cost a few file reads while an edit still shows at the
+// next request (and within a long one). Nothing is kept once the scope ends.
 #pragma once
 
 #include <chrono>
@@ -61,8 +60,9 @@ class IniReadingScope {
   // last reading is too old.
   const ParsedIniFile* Reading(const std::filesystem::path& file);
 
-  // `resolve()`, worked out again only as often as a file is read: for the
-  // file names that the readings come from. Valid while the scope lives.
+  // `resolve()`, worked out again once its answer is kReadingLifetime old:
+  // for the names of the files that the readings come from. Valid while
+  // the scope lives.
   const std::filesystem::path& Remember(const std::string& what,
                                         const std::function<std::filesystem::path()>& resolve);
 
