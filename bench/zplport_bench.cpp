@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -98,43 +99,44 @@ ProcessCost RunCli(const std::filesystem::path& cli, const std::string& quantity
   return cost;
 }
 
-// The peak resident memory of one run in KiB, as GNU time reports it;
-// nothing when it is not installed. The run's own rusage would not do: a
-// child started from this process counts this process's peak as its own.
-std::optional<long> PeakKib(const std::filesystem::path& cli, const std::string& quantity,
-                            const std::filesystem::path& folder) {
-  const std::filesystem::path report = folder / "time.txt";
-  const std::string command = "/usr/bin/time -f %M -o '" + report.string() + "' '" + cli.string() +
-                              "' " + quantity + " >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) return std::nullopt;
-  std::ifstream in(report);
-  long kib = 0;
-  if (!(in >> kib)) return std::nullopt;
-  return kib;
-}
-
-// The system calls of one run, counted by strace (all threads); nothing
-// when strace is not installed.
-std::optional<long> CountSystemCalls(const std::filesystem::path& cli, const std::string& quantity,
-                                     const std::filesystem::path& folder) {
-  const std::filesystem::path report = folder / "strace.txt";
-  const std::string command = "strace -f -c -o '" + report.string() + "' '" + cli.string() + "' " +
+// Runs the CLI once under a measuring tool that writes its report to
+// `report` ("-o FILE"); the report, or nothing when the tool is missing.
+std::optional<std::string> MeasuredRun(const std::string& tool, const std::filesystem::path& cli,
+                                       const std::string& quantity,
+                                       const std::filesystem::path& report) {
+  const std::string command = tool + " -o '" + report.string() + "' '" + cli.string() + "' " +
                               quantity + " >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return std::nullopt;
   std::ifstream in(report);
-  std::string line;
-  std::optional<long> total;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The peak resident memory of one run in KiB, as GNU time reports it. The
+// run's own rusage would not do: a child started from this process counts
+// this process's peak as its own.
+std::optional<long> PeakKib(const std::filesystem::path& cli, const std::string& quantity,
+                            const std::filesystem::path& folder) {
+  const auto report = MeasuredRun("/usr/bin/time -f %M", cli, quantity, folder / "time.txt");
+  long kib = 0;
+  if (!report || std::sscanf(report->c_str(), "%ld", &kib) != 1) return std::nullopt;
+  return kib;
+}
+
+// The system calls of one run, counted by strace (all threads).
+std::optional<long> CountSystemCalls(const std::filesystem::path& cli, const std::string& quantity,
+                                     const std::filesystem::path& folder) {
+  const auto report = MeasuredRun("strace -f -c", cli, quantity, folder / "strace.txt");
+  if (!report) return std::nullopt;
   // The last line: "100.00  0.001  12  543  206 total"
-  while (std::getline(in, line)) {
-    if (line.find(" total") == std::string::npos) continue;
-    long calls = 0;
-    double percent = 0, seconds = 0;
-    long usecs = 0;
-    if (std::sscanf(line.c_str(), "%lf %lf %ld %ld", &percent, &seconds, &usecs, &calls) == 4) {
-      total = calls;
-    }
+  const std::size_t last = report->rfind('\n', report->size() - 2);
+  long calls = 0;
+  double percent = 0, seconds = 0;
+  long usecs = 0;
+  if (last == std::string::npos || std::sscanf(report->c_str() + last + 1, "%lf %lf %ld %ld",
+                                               &percent, &seconds, &usecs, &calls) != 4) {
+    return std::nullopt;
   }
-  return total;
+  return calls;
 }
 
 // Quantity 0 and quantity 32767 of the real zplport-cli, side by side in
