@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <string>
-#include <vector>
 
 #include "label/label.h"
 #include "platform/port_device.h"
@@ -68,19 +67,15 @@ PrintSettings ReadPrintSettings() {
 }
 
 // Text lines are read pair by pair as they are printed, so an edit of
-// file.ini made between two requests shows in the next one.
+// file.ini made between two requests shows in the next one. Nothing looks
+// at a pair again once its label is made, so only the pair being printed
+// is held, not every line up to `n`.
 template <typename Deliver>
-void ForEachLabel(std::int16_t n, const PrintSettings& settings, std::vector<std::string>& lines,
-                  Deliver deliver) {
+void ForEachLabel(std::int16_t n, const PrintSettings& settings, Deliver deliver) {
   for (int i = 0; i <= n - 1; i += 2) {
-    lines[i] = ReadContentLine(i);
-    lines[i + 1] = ReadContentLine(i + 1);
-    const LabelText label = ComposeLabel(settings, lines[i], lines[i + 1]);
-    // Nothing looks at a pair again once its label is made: letting go of
-    // it keeps the largest request's memory to its labels.
-    std::string().swap(lines[i]);
-    std::string().swap(lines[i + 1]);
-    deliver(label);
+    const std::string first = ReadContentLine(i);
+    const std::string second = ReadContentLine(i + 1);
+    deliver(ComposeLabel(settings, first, second));
   }
 }
 
@@ -107,20 +102,19 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     const PrintSettings settings = ReadPrintSettings();
 
     const std::int16_t n = ConvertToInteger(host.QuantityText());
+    // The lines are numbered 0 to n: no numbers at all for a negative n.
     if (n < 0) throw PrintFailure(kSubscriptOutOfRange);
-    std::vector<std::string> lines(static_cast<std::size_t>(n) + 1);
 
     const std::string port = AsciiUpper(prtmod);
     if (IsParallelPort(port)) {
       BrokenPipeScope quiet_pipe;
-      ForEachLabel(n, settings, lines,
-                   [&](const LabelText& label) { DeliverToPort(host, port, label); });
+      ForEachLabel(n, settings, [&](const LabelText& label) { DeliverToPort(host, port, label); });
       return PrintOutcome::kDone;
     }
     if (IsNetwork(prtmod)) {
       OpenPrinterConnection(host);
       const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
-      ForEachLabel(n, settings, lines, [&](const LabelText& label) {
+      ForEachLabel(n, settings, [&](const LabelText& label) {
         // The labels of one request are much alike in size: room for all
         // of them at once, and a quarter more, spares the copies of an ever
         // longer text.
