@@ -138,20 +138,15 @@ class ParsedIniFile {
   void AddKey(std::string_view name, std::string_view value, bool present);
 
   std::string bytes_;
-  // Lets the map be searched with a view, without a string made for it.
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const {
-      return std::hash<std::string_view>()(name);
-    }
-  };
-  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>>
+  std::unordered_map<std::string, std::uint32_t, StringViewHash, std::equal_to<>>
       sections_;           // folded name -> id
   std::vector<Key> keys_;  // the first of each name in each section
   // Open addressing over keys_: indices, or kEmptySlot; a power of two in
   // size, at most two thirds full.
   std::vector<std::uint32_t> slots_;
   mutable std::uint32_t last_found_ = kEmptySlot;  // an index into keys_
+  // The section last asked for: a request asks for one over and over.
+  mutable const std::pair<const std::string, std::uint32_t>* last_section_ = nullptr;
   // The section that lines go to; none after a repeated header, whose
   // lines can never be asked for.
   std::optional<std::uint32_t> current_;
@@ -257,8 +252,12 @@ void ParsedIniFile::AddKey(std::string_view name, std::string_view value, bool p
 
 std::optional<std::string_view> ParsedIniFile::Find(std::string_view section,
                                                     std::string_view key) const {
-  const auto s = sections_.find(section);
-  if (s == sections_.end()) return std::nullopt;
+  if (last_section_ == nullptr || last_section_->first != section) {
+    const auto found = sections_.find(section);
+    if (found == sections_.end()) return std::nullopt;
+    last_section_ = &*found;  // map nodes stay put
+  }
+  const auto* const s = last_section_;
   // Lines are mostly asked for in the order they stand in the file; the key
   // after the last one found (the first key, before any) is tried before
   // the index.
@@ -337,12 +336,12 @@ const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file)
 }
 
 const std::filesystem::path& IniReadingScope::Remember(
-    const std::string& what, const std::function<std::filesystem::path()>& resolve) {
+    std::string_view what, const std::function<std::filesystem::path()>& resolve) {
   const auto found = remembered_.find(what);
   if (found != remembered_.end() && Clock::now() - found->second.resolved_at <= kReadingLifetime) {
     return found->second.value;
   }
-  Remembered& entry = remembered_[what];
+  Remembered& entry = found != remembered_.end() ? found->second : remembered_[std::string(what)];
   entry.value = resolve();
   entry.resolved_at = Clock::now();
   return entry.value;

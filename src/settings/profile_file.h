@@ -21,6 +21,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/coarse_clock.h"
+
 namespace zplport {
 
 // A file larger than this is no Config.ini or file.ini: a real Config.ini
@@ -39,6 +41,12 @@ std::optional<std::string> ReadProfileString(std::string_view section, std::stri
                                              const std::filesystem::path& file, std::size_t size);
 
 class ParsedIniFile;
+
+// Lets a map of strings be searched with a view, without a string made for it.
+struct StringViewHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
 
 // Lets the reads of one thread share file readings while it is alive.
 // Scopes nest; the innermost one serves.
@@ -63,11 +71,12 @@ class IniReadingScope {
   // `resolve()`, worked out again once its answer is kReadingLifetime old:
   // for the names of the files that the readings come from. Valid while
   // the scope lives.
-  const std::filesystem::path& Remember(const std::string& what,
+  const std::filesystem::path& Remember(std::string_view what,
                                         const std::function<std::filesystem::path()>& resolve);
 
  private:
-  using Clock = std::chrono::steady_clock;
+  // Asked at every read: the precise clock would cost a good part of one.
+  using Clock = CoarseClock;
   struct FileReading {
     std::unique_ptr<const ParsedIniFile> parsed;
     Clock::time_point fresh_until;
@@ -79,7 +88,8 @@ class IniReadingScope {
 
   IniReadingScope* outer_;
   std::unordered_map<std::filesystem::path::string_type, FileReading> readings_;
-  std::unordered_map<std::string, Remembered> remembered_;  // nodes stay put
+  std::unordered_map<std::string, Remembered, StringViewHash, std::equal_to<>>
+      remembered_;  // nodes stay put
 };
 
 }  // namespace zplport
