@@ -325,6 +325,24 @@ TEST_F(PrintRequestTest, EditsShowAtTheNextRequest) {
   EXPECT_EQ(printer.jobs(), (std::vector<std::string>{Label("ABC", "123"), Label("NEW", "")}));
 }
 
+TEST_F(PrintRequestTest, EditDuringALongConnectionWaitShows) {
+  // file.ini is read while the connection's ticks pass; a wait longer than
+  // a reading lasts must not print what the file said before it.
+  FaultPrinter printer(FaultPrinter::Behaviour::kAcceptAndRead);
+  host_.WriteConfig(Network(printer.port()));
+  host_.quantity = "2";
+  bool edited = false;
+  host_.on_events = [&] {
+    if (edited) return;
+    edited = true;
+    host_.WriteContent("[content]\r\nc(0)=NEW\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  };
+  EXPECT_EQ(RunPrintRequest(host_), PrintOutcome::kDone);
+  ASSERT_TRUE(printer.WaitForJobs(1, std::chrono::seconds(5)));
+  EXPECT_EQ(printer.jobs(), std::vector<std::string>{Label("NEW", "")});
+}
+
 TEST_F(PrintRequestTest, SameSizeEditUnderCoarseTimeStampsShowsAtTheNextRequest) {
   // Run under the coarse-stat shim too (ctest does), where times come in
   // whole two-second steps as on a FAT stick, so that nothing stat tells

@@ -157,7 +157,7 @@ void DelayTicks(PrintHost& host, std::int32_t count) {
   }
 }
 
-void OpenPrinterConnection(PrintHost& host) {
+void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_connecting) {
   TcpClient& client = host.Winsock1;
   client.RemoteHost = TrimSpaces(ReadSetting("network", "printerip"));
   client.RemotePort = ConvertToLong(ReadSetting("network", "printerport"));
@@ -186,6 +186,7 @@ void OpenPrinterConnection(PrintHost& host) {
   const auto limit = host.Limits().connect;
   const auto started = Clock::now();
   client.Connect(limit);
+  if (while_connecting) while_connecting();
   DelayTicks(host, kConnectTicks);
   // The client runs out of the same budget a moment after we would, so its
   // own timeout is the one usually seen; both read the same.

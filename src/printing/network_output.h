@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "label/label.h"
 #include "printing/print_host.h"
@@ -16,8 +17,10 @@ void DelayTicks(PrintHost& host, std::int32_t count);
 
 // Reads [network] printerip and printerport, empties SendText, starts the
 // connection and ticks until it is open (at least 10 ticks). Raises
-// PrintFailure when it cannot be established.
-void OpenPrinterConnection(PrintHost& host);
+// PrintFailure when it cannot be established. `while_connecting` runs once
+// the connection has been started, before the ticks: work to start that
+// can go on while they pass.
+void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_connecting = {});
 
 // Appends one label to SendText, with nothing between labels.
 void AppendLabel(PrintHost& host, const LabelText& label);

@@ -112,7 +112,10 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
       return PrintOutcome::kDone;
     }
     if (IsNetwork(prtmod)) {
-      OpenPrinterConnection(host);
+      // file.ini is read while the connection's ticks pass, not after them.
+      OpenPrinterConnection(host, [n] {
+        if (n > 0) ReadContentAhead();
+      });
       const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
       ForEachLabel(n, settings, [&](const LabelText& label) {
         // The labels of one request are much alike in size: room for all

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -317,22 +318,43 @@ IniReadingScope::~IniReadingScope() { current_scope = outer_; }
 
 IniReadingScope* IniReadingScope::Current() { return current_scope; }
 
+IniReadingScope::FileReading IniReadingScope::ReadFresh(const std::filesystem::path& file) {
+  const auto started = Clock::now();
+  FileReading reading{ReadParsed(file), {}};
+  const auto done = Clock::now();
+  // A file so large that reading it takes a good part of the lifetime
+  // would otherwise be read over and over, a label at a time.
+  reading.fresh_until = done + std::max<Clock::duration>(kReadingLifetime, 10 * (done - started));
+  return reading;
+}
+
 const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file) {
+  if (const auto ahead = ahead_.empty() ? ahead_.end() : ahead_.find(file.native());
+      ahead != ahead_.end()) {
+    std::future<FileReading> pending = std::move(ahead->second);
+    ahead_.erase(ahead);
+    FileReading reading = pending.get();
+    if (Clock::now() < reading.fresh_until) {
+      return (readings_[file.native()] = std::move(reading)).parsed.get();
+    }
+  }
   const auto found = readings_.find(file.native());
   if (found != readings_.end() && Clock::now() < found->second.fresh_until) {
     return found->second.parsed.get();
   }
   // The old reading goes first, so that a large file is never held twice.
   if (found != readings_.end()) readings_.erase(found);
-  const auto started = Clock::now();
-  std::unique_ptr<const ParsedIniFile> parsed = ReadParsed(file);
-  const auto done = Clock::now();
-  FileReading& reading = readings_[file.native()];
-  reading.parsed = std::move(parsed);
-  // A file so large that reading it takes a good part of the lifetime
-  // would otherwise be read over and over, a label at a time.
-  reading.fresh_until = done + std::max<Clock::duration>(kReadingLifetime, 10 * (done - started));
+  FileReading& reading = readings_[file.native()] = ReadFresh(file);
   return reading.parsed.get();
+}
+
+void IniReadingScope::ReadAhead(const std::filesystem::path& file) {
+  if (readings_.contains(file.native()) || ahead_.contains(file.native())) return;
+  try {
+    ahead_.emplace(file.native(), std::async(std::launch::async, ReadFresh, file));
+  } catch (const std::system_error&) {
+    // No thread to spare: the file is read when it is needed, as usual.
+  }
 }
 
 const std::filesystem::path& IniReadingScope::Remember(

@@ -233,6 +233,15 @@ TEST_F(BadConfigTest, FileTooLargeToBeAnIniFileIsRefusedByItsSize) {
         << name;
   }
   EXPECT_EQ(testing::ReadFileBytes(device), "");
+
+  // Over the network file.ini is read while the connection's ticks pass;
+  // the refusal still comes as the request's own failure.
+  testing::FaultPrinter printer(testing::FaultPrinter::Behaviour::kAcceptAndRead);
+  host_.WriteConfig(Network("127.0.0.1", std::to_string(printer.port())));
+  const std::filesystem::path huge = host_.folder.path() / "file.ini";
+  EXPECT_EQ(Run("sparse 1 TiB file.ini, network"), PrintOutcome::kFailed);
+  EXPECT_EQ(host_.messages, Messages{"无法读取 " + huge.string() +
+                                     "：文件太大（1099511627776 字节），INI 文件最大 64 MiB"});
 }
 
 // Addresses that are wrong as written. The requests run in a child with a
