@@ -326,7 +326,7 @@ TEST_F(PrintRequestTest, EditsShowAtTheNextRequest) {
 }
 
 TEST_F(PrintRequestTest, EditDuringALongConnectionWaitShows) {
-  // file.ini is read while the connection's ticks pass; a wait longer than
+  // The labels are made while the connection's ticks pass; a wait longer than
   // a reading lasts must not print what the file said before it.
   FaultPrinter printer(FaultPrinter::Behaviour::kAcceptAndRead);
   host_.WriteConfig(Network(printer.port()));

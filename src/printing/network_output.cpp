@@ -217,10 +217,11 @@ void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_c
 
 void AppendLabel(PrintHost& host, const LabelText& label) { host.SendText += label; }
 
-void SendAndClose(PrintHost& host) {
+void SendAndClose(PrintHost& host, const std::function<void()>& before_send) {
   TcpClient& client = host.Winsock1;
   const PrintLimits limits = host.Limits();
   DelayTicks(host, kSendTicks);
+  if (before_send) before_send();
   if (client.Poll() != TcpClient::State::kOpen) FailSend(client, "连接尚未建立");
   PeerWatch peer(client);
   peer.Check();

@@ -25,11 +25,13 @@ void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_c
 // Appends one label to SendText, with nothing between labels.
 void AppendLabel(PrintHost& host, const LabelText& label);
 
-// Sends all of SendText, ends our side, waits until the printer has
-// acknowledged every byte and for its close, and closes the connection.
+// Waits 5 ticks, sends all of SendText, ends our side, waits until the
+// printer has acknowledged every byte and for its close, and closes the
+// connection. `before_send` runs after the first ticks, before SendText
+// is looked at: the end of work that fills it while they pass.
 // Raises PrintFailure on a send error, a reset, or a printer that takes or
 // acknowledges nothing for the stall limit; where acknowledgements cannot
 // be seen, also when the printer does not close within the close wait.
-void SendAndClose(PrintHost& host);
+void SendAndClose(PrintHost& host, const std::function<void()>& before_send = {});
 
 }  // namespace zplport

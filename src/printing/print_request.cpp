@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
+#include <future>
 #include <string>
+#include <system_error>
 
 #include "label/label.h"
+#include "platform/coarse_clock.h"
 #include "platform/port_device.h"
 #include "platform/sleep.h"
 #include "printing/network_output.h"
@@ -79,6 +83,81 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, Deliver deliver
   }
 }
 
+// Every label of a network request, appended to SendText.
+void AppendLabels(PrintHost& host, std::int16_t n, const PrintSettings& settings) {
+  const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
+  ForEachLabel(n, settings, [&](const LabelText& label) {
+    // The labels of one request are much alike in size: room for all of
+    // them at once, and a quarter more, spares the copies of an ever
+    // longer text.
+    if (host.SendText.empty()) {
+      const std::size_t room = label.size() + label.size() / 4;
+      host.SendText.reserve(room < kMostReservedText / labels ? room * labels : kMostReservedText);
+    }
+    AppendLabel(host, label);
+  });
+}
+
+// Makes the labels of a network request on another thread while the ticks
+// of the connection and those before the send pass, where the request would
+// otherwise sit idle: for the largest request, reading file.ini, composing
+// and filling SendText take about as long as those ticks. Until Finish()
+// has waited for it, SendText is that thread's alone: nothing else in the
+// request touches it meanwhile, and a second request is refused.
+class LabelsAhead {
+ public:
+  LabelsAhead(PrintHost& host, std::int16_t n, const PrintSettings& settings)
+      : host_(host), n_(n), settings_(settings) {}
+  LabelsAhead(const LabelsAhead&) = delete;
+  LabelsAhead& operator=(const LabelsAhead&) = delete;
+
+  void Start() {
+    if (n_ <= 0) return;
+    started_ = CoarseClock::now();
+    try {
+      worker_ = std::async(std::launch::async, [this] {
+        IniReadingScope reading;  // its own: scopes belong to a thread
+        AppendLabels(host_, n_, settings_);
+        return CoarseClock::now();
+      });
+    } catch (const std::system_error&) {
+      // No thread to spare: Finish() makes the labels.
+    }
+  }
+
+  // Leaves every label in SendText. Labels made from lines read longer
+  // ago than a reading lives (a printer slow to answer) are made again, so
+  // that an edit made during the wait still shows.
+  void Finish() {
+    if (worker_.valid()) {
+      std::exception_ptr failure;
+      CoarseClock::time_point done;
+      try {
+        done = worker_.get();
+      } catch (...) {
+        failure = std::current_exception();
+        done = CoarseClock::now();
+      }
+      const auto lifetime = std::max<CoarseClock::duration>(IniReadingScope::kReadingLifetime,
+                                                            10 * (done - started_));
+      if (CoarseClock::now() - started_ <= lifetime) {
+        if (failure) std::rethrow_exception(failure);
+        return;
+      }
+      host_.SendText.clear();
+    }
+    AppendLabels(host_, n_, settings_);
+  }
+
+ private:
+  PrintHost& host_;
+  const std::int16_t n_;
+  const PrintSettings& settings_;
+  CoarseClock::time_point started_;
+  // When the thread was done. Destroying it waits for the thread.
+  std::future<CoarseClock::time_point> worker_;
+};
+
 // The one failure path: tell the operator, then close the connection,
 // whichever way of printing was chosen.
 PrintOutcome Fail(PrintHost& host, std::string_view description) {
@@ -112,23 +191,9 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
       return PrintOutcome::kDone;
     }
     if (IsNetwork(prtmod)) {
-      // file.ini is read while the connection's ticks pass, not after them.
-      OpenPrinterConnection(host, [n] {
-        if (n > 0) ReadContentAhead();
-      });
-      const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
-      ForEachLabel(n, settings, [&](const LabelText& label) {
-        // The labels of one request are much alike in size: room for all
-        // of them at once, and a quarter more, spares the copies of an ever
-        // longer text.
-        if (host.SendText.empty()) {
-          const std::size_t room = label.size() + label.size() / 4;
-          host.SendText.reserve(room < kMostReservedText / labels ? room * labels
-                                                                  : kMostReservedText);
-        }
-        AppendLabel(host, label);
-      });
-      SendAndClose(host);
+      LabelsAhead labels(host, n, settings);
+      OpenPrinterConnection(host, [&labels] { labels.Start(); });
+      SendAndClose(host, [&labels] { labels.Finish(); });
       host.ShowMessage(kPrintSucceeded);
       return PrintOutcome::kDone;
     }

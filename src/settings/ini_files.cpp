@@ -78,10 +78,4 @@ std::string ReadContentLine(int number) {
   return ReadFrom(kContentNames, "content", ContentKey(number));
 }
 
-void ReadContentAhead() {
-  if (IniReadingScope* scope = IniReadingScope::Current()) {
-    scope->ReadAhead(Remembered(*scope, kContentNames));
-  }
-}
-
 }  // namespace zplport

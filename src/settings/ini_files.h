@@ -23,8 +23,4 @@ std::string ContentKey(int number);
 // Text line `number` of file.ini.
 std::string ReadContentLine(int number);
 
-// Inside an IniReadingScope, starts reading file.ini on another thread, so
-// that a wait before the first text line is read can hide the reading.
-void ReadContentAhead();
-
 }  // namespace zplport

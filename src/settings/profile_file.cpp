@@ -329,15 +329,6 @@ IniReadingScope::FileReading IniReadingScope::ReadFresh(const std::filesystem::p
 }
 
 const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file) {
-  if (const auto ahead = ahead_.empty() ? ahead_.end() : ahead_.find(file.native());
-      ahead != ahead_.end()) {
-    std::future<FileReading> pending = std::move(ahead->second);
-    ahead_.erase(ahead);
-    FileReading reading = pending.get();
-    if (Clock::now() < reading.fresh_until) {
-      return (readings_[file.native()] = std::move(reading)).parsed.get();
-    }
-  }
   const auto found = readings_.find(file.native());
   if (found != readings_.end() && Clock::now() < found->second.fresh_until) {
     return found->second.parsed.get();
@@ -346,15 +337,6 @@ const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file)
   if (found != readings_.end()) readings_.erase(found);
   FileReading& reading = readings_[file.native()] = ReadFresh(file);
   return reading.parsed.get();
-}
-
-void IniReadingScope::ReadAhead(const std::filesystem::path& file) {
-  if (readings_.contains(file.native()) || ahead_.contains(file.native())) return;
-  try {
-    ahead_.emplace(file.native(), std::async(std::launch::async, ReadFresh, file));
-  } catch (const std::system_error&) {
-    // No thread to spare: the file is read when it is needed, as usual.
-  }
 }
 
 const std::filesystem::path& IniReadingScope::Remember(

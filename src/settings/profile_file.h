@@ -7,9 +7,8 @@
 // reading serves the rest of the scope until it is 100 ms old (longer for
 // a file that takes long to read). A print request opens one, so that its
 // thousands of reads cost a few file reads while an edit still shows at the
-// next request (and within a long one). A scope can also have a file read
-// on another thread ahead of its first value, while the request waits for
-// something else. Nothing is kept once the scope ends.
+// next request (and within a long one). Nothing is kept once the scope
+// ends.
 #pragma once
 
 #include <chrono>
@@ -17,7 +16,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,11 +69,6 @@ class IniReadingScope {
   // last reading is too old.
   const ParsedIniFile* Reading(const std::filesystem::path& file);
 
-  // Starts a reading of `file` on another thread, for a caller that will
-  // need it after a wait: the next Reading() of it takes that reading
-  // while it is fresh, and raises what the reading raised.
-  void ReadAhead(const std::filesystem::path& file);
-
   // `resolve()`, worked out again once its answer is kReadingLifetime old:
   // for the names of the files that the readings come from. Valid while
   // the scope lives.
@@ -100,8 +93,6 @@ class IniReadingScope {
 
   IniReadingScope* outer_;
   std::unordered_map<std::filesystem::path::string_type, FileReading> readings_;
-  // Readings under way; destroying one waits for it.
-  std::unordered_map<std::filesystem::path::string_type, std::future<FileReading>> ahead_;
   std::unordered_map<std::string, Remembered, StringViewHash, std::equal_to<>>
       remembered_;  // nodes stay put
 };
