@@ -9,6 +9,7 @@
 
 #include "label/label.h"
 #include "platform/coarse_clock.h"
+#include "platform/memory.h"
 #include "platform/port_device.h"
 #include "platform/sleep.h"
 #include "printing/network_output.h"
@@ -92,7 +93,8 @@ void AppendLabels(PrintHost& host, std::int16_t n, const PrintSettings& settings
     // longer text.
     if (host.SendText.empty()) {
       const std::size_t room = label.size() + label.size() / 4;
-      host.SendText.reserve(room < kMostReservedText / labels ? room * labels : kMostReservedText);
+      ReserveBacked(host.SendText,
+                    room < kMostReservedText / labels ? room * labels : kMostReservedText);
     }
     AppendLabel(host, label);
   });
