@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <future>
 #include <string>
 #include <system_error>
@@ -115,12 +114,12 @@ class LabelsAhead {
 
   void Start() {
     if (n_ <= 0) return;
-    started_ = CoarseClock::now();
+    started_ = done_ = CoarseClock::now();
     try {
       worker_ = std::async(std::launch::async, [this] {
         IniReadingScope reading;  // its own: scopes belong to a thread
         AppendLabels(host_, n_, settings_);
-        return CoarseClock::now();
+        done_ = CoarseClock::now();
       });
     } catch (const std::system_error&) {
       // No thread to spare: Finish() makes the labels.
@@ -132,18 +131,9 @@ class LabelsAhead {
   // that an edit made during the wait still shows.
   void Finish() {
     if (worker_.valid()) {
-      std::exception_ptr failure;
-      CoarseClock::time_point done;
-      try {
-        done = worker_.get();
-      } catch (...) {
-        failure = std::current_exception();
-        done = CoarseClock::now();
-      }
-      const auto lifetime = std::max<CoarseClock::duration>(IniReadingScope::kReadingLifetime,
-                                                            10 * (done - started_));
-      if (CoarseClock::now() - started_ <= lifetime) {
-        if (failure) std::rethrow_exception(failure);
+      worker_.wait();
+      if (CoarseClock::now() - started_ <= IniReadingScope::LifetimeOf(done_ - started_)) {
+        worker_.get();  // raises what the thread raised
         return;
       }
       host_.SendText.clear();
@@ -156,8 +146,9 @@ class LabelsAhead {
   const std::int16_t n_;
   const PrintSettings& settings_;
   CoarseClock::time_point started_;
-  // When the thread was done. Destroying it waits for the thread.
-  std::future<CoarseClock::time_point> worker_;
+  CoarseClock::time_point done_;  // written by the thread, read once it is done
+  // Destroying it waits for the thread.
+  std::future<void> worker_;
 };
 
 // The one failure path: tell the operator, then close the connection,

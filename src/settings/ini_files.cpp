@@ -42,16 +42,12 @@ std::filesystem::path FindInProgramFolder(std::span<const char* const> names) {
 
 // Inside a request the file is looked for once per reading of it, not once
 // per value.
-const std::filesystem::path& Remembered(IniReadingScope& scope,
-                                        std::span<const char* const> names) {
-  return scope.Remember(names.front(), [names] { return FindInProgramFolder(names); });
-}
-
 std::string ReadFrom(std::span<const char* const> names, std::string_view section,
                      std::string_view key) {
   if (IniReadingScope* scope = IniReadingScope::Current()) {
-    return modINI::GetIniValue(section, key, Remembered(*scope, names), "",
-                               modINI::kValueBufferSize);
+    const std::filesystem::path& file =
+        scope->Remember(names.front(), [names] { return FindInProgramFolder(names); });
+    return modINI::GetIniValue(section, key, file, "", modINI::kValueBufferSize);
   }
   return modINI::GetIniValue(section, key, FindInProgramFolder(names), "",
                              modINI::kValueBufferSize);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -319,14 +318,10 @@ IniReadingScope::~IniReadingScope() { current_scope = outer_; }
 
 IniReadingScope* IniReadingScope::Current() { return current_scope; }
 
-IniReadingScope::FileReading IniReadingScope::ReadFresh(const std::filesystem::path& file) {
-  const auto started = Clock::now();
-  FileReading reading{ReadParsed(file), {}};
-  const auto done = Clock::now();
+CoarseClock::duration IniReadingScope::LifetimeOf(CoarseClock::duration took) {
   // A file so large that reading it takes a good part of the lifetime
   // would otherwise be read over and over, a label at a time.
-  reading.fresh_until = done + std::max<Clock::duration>(kReadingLifetime, 10 * (done - started));
-  return reading;
+  return std::max<CoarseClock::duration>(kReadingLifetime, 10 * took);
 }
 
 const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file) {
@@ -336,7 +331,12 @@ const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file)
   }
   // The old reading goes first, so that a large file is never held twice.
   if (found != readings_.end()) readings_.erase(found);
-  FileReading& reading = readings_[file.native()] = ReadFresh(file);
+  const auto started = Clock::now();
+  std::unique_ptr<const ParsedIniFile> parsed = ReadParsed(file);
+  const auto done = Clock::now();
+  FileReading& reading = readings_[file.native()];
+  reading.parsed = std::move(parsed);
+  reading.fresh_until = done + LifetimeOf(done - started);
   return reading.parsed.get();
 }
 

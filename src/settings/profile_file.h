@@ -7,8 +7,7 @@
 // reading serves the rest of the scope until it is 100 ms old (longer for
 // a file that takes long to read). A print request opens one, so that its
 // thousands of reads cost a few file reads while an edit still shows at the
-// next request (and within a long one). Nothing is kept once the scope
-// ends.
+// next request (and within a long one). Nothing is kept once the scope ends.
 #pragma once
 
 #include <chrono>
@@ -57,6 +56,9 @@ class IniReadingScope {
   // as long as the reading took, where that is longer.
   static constexpr std::chrono::milliseconds kReadingLifetime{100};
 
+  // How long what was read in `took` serves, counted from its end.
+  static CoarseClock::duration LifetimeOf(CoarseClock::duration took);
+
   IniReadingScope();
   ~IniReadingScope();
   IniReadingScope(const IniReadingScope&) = delete;
@@ -82,10 +84,6 @@ class IniReadingScope {
     std::unique_ptr<const ParsedIniFile> parsed;
     Clock::time_point fresh_until;
   };
-  // A reading of `file`, fresh from its end until kReadingLifetime has
-  // passed; longer for a file that takes long to read.
-  static FileReading ReadFresh(const std::filesystem::path& file);
-
   struct Remembered {
     std::filesystem::path value;
     Clock::time_point resolved_at;
