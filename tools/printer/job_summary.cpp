@@ -45,10 +45,8 @@ std::string PngList(const std::vector<std::string>& pngs) {
   return pngs.front() + " ... " + pngs.back();
 }
 
-}  // namespace
-
-std::string FormatJobSummary(const Job& job) {
-  std::string line = "job " + std::to_string(job.number) + ": ";
+std::string SummaryOf(const Job& job) {
+  std::string line;
   if (job.reset) line += "reset after ";
   if (job.timed_out) line += "timed out after ";
   line += Plural(job.size, "byte") + ", " + Plural(static_cast<std::size_t>(job.labels), "label") +
@@ -77,6 +75,16 @@ std::string FormatJobSummary(const Job& job) {
     line += ", warnings: " + Joined(job.warnings, "; ", kMaxListedWarnings);
   }
   return line;
+}
+
+}  // namespace
+
+std::string FormatJobSummary(const Job& job) {
+  return "job " + std::to_string(job.number) + ": " + SummaryOf(job);
+}
+
+std::string FormatFileSummary(const std::string& name, const Job& job) {
+  return name + ": " + SummaryOf(job);
 }
 
 }  // namespace zplport::printer

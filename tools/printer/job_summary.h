@@ -43,5 +43,9 @@ struct Job {
 //   unsupported: ^BC ^BY, warnings: <what>; <what>
 // ("copies 1/3" when the labels differ, "~HS answered 2 times").
 std::string FormatJobSummary(const Job& job);
+// The same about a file that zplport-printer --render drew, named instead of
+// numbered, e.g.
+//   labels/box.zpl: 120 bytes, 1 label (1 format), rendered 1 PNG (box-1.png)
+std::string FormatFileSummary(const std::string& name, const Job& job);
 
 }  // namespace zplport::printer

@@ -58,17 +58,6 @@ std::string EndpointOf(const sockaddr_storage& address, socklen_t length) {
   return std::string(host) + ":" + service;
 }
 
-std::string Plural(std::size_t n, const char* word) {
-  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
-
-// "64 MiB", "1000 bytes".
-std::string SizeText(std::size_t bytes) {
-  constexpr std::size_t kMiB = std::size_t{1} << 20;
-  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
-  return Plural(bytes, "byte");
-}
-
 // "60 s", "250 ms".
 std::string DurationText(std::chrono::milliseconds duration) {
   if (duration.count() % 1000 == 0) return std::to_string(duration.count() / 1000) + " s";
@@ -79,7 +68,8 @@ std::string DurationText(std::chrono::milliseconds duration) {
 
 PrinterServer::PrinterServer(PrinterOptions options)
     : options_(std::move(options)),
-      renderer_(RendererOptions{.dpi = options_.dpi, .encoding = options_.encoding}) {}
+      renderer_(RendererOptions{
+          .dpi = options_.dpi, .encoding = options_.encoding, .pictures = options_.pictures}) {}
 
 PrinterServer::~PrinterServer() {
   Stop();
@@ -499,35 +489,13 @@ void PrinterServer::Work() {
 }
 
 void PrinterServer::Describe(Job& job) {
-  // Drawing comes after saving and cannot undo it: whatever goes wrong is
-  // only noted in the summary.
   std::string bytes = std::move(job.bytes);
   std::string read_error;
   if (!job.path.empty()) bytes = ReadHead(job.path, options_.max_job_bytes, read_error);
-  const bool whole = read_error.empty() && bytes.size() == job.size;
-  const bool draw = options_.render && !job.path.empty() && job.error.empty() && whole;
+  const bool draw = options_.render && !job.path.empty() && job.error.empty();
   const std::filesystem::path path(job.path);
-  JobReport report = renderer_.Process(bytes, draw ? path.parent_path() : std::filesystem::path(),
-                                       path.stem().string());
-  job.bytes = std::move(bytes);
-  job.labels = report.labels;
-  job.formats = report.formats;
-  job.copies = std::move(report.copies);
-  job.darkness = std::move(report.darkness);
-  job.speed = std::move(report.speed);
-  job.charset = std::move(report.charset);
-  job.unsupported = std::move(report.unsupported);
-  job.warnings = std::move(report.warnings);
-  job.pngs = std::move(report.files);
-  job.render_notes = std::move(report.notes);
-  if (!read_error.empty()) {
-    job.render_notes.insert(job.render_notes.begin(), "not read back: " + read_error);
-  } else if (job.size > options_.max_job_bytes) {
-    const std::string limit = SizeText(options_.max_job_bytes);
-    job.render_notes.insert(job.render_notes.begin(), "over the read limit of " + limit +
-                                                          ": labels counted in the first " + limit +
-                                                          " only, none drawn");
-  }
+  DescribeJob(job, std::move(bytes), read_error, options_.max_job_bytes,
+              draw ? path.parent_path() : std::filesystem::path(), path.stem().string(), renderer_);
 }
 
 }  // namespace zplport::printer

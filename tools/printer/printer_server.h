@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "printer/job_description.h"
 #include "printer/job_files.h"
 #include "printer/job_renderer.h"
 #include "printer/job_summary.h"
@@ -48,6 +49,7 @@ struct PrinterOptions {
   int dpi = 203;                           // resolution of rendered labels: 203, 300 or 600
   bool render = true;                      // PNGs beside saved jobs (needs an output folder)
   std::string encoding = "gbk";            // field text without ^CI: gbk, utf-8 or cp1252
+  int pictures = 100;                      // label images drawn per job; 0 = all
   // A connection that sends no byte for this long is closed; 0 = never.
   std::chrono::milliseconds idle_timeout{std::chrono::seconds(60)};
   // The most of one job that is read back to be drawn, or kept in memory

@@ -119,7 +119,8 @@ struct ZplLabel {
 };
 
 struct ZplJob {
-  // The labels to draw: the first ones, as many as memory allows.
+  // The labels to draw: the first ones, as many as ParseOptions::pictures
+  // and memory allow.
   std::vector<ZplLabel> labels{};
   int label_count = 0;         // every label, drawn or not
   std::vector<long> copies{};  // ^PQ of every label
@@ -172,6 +173,8 @@ struct ParseOptions {
   // What stored formats and graphics may take together, and the largest
   // image a ^GF may declare.
   std::size_t memory = std::size_t{64} << 20;
+  // Labels kept in ZplJob::labels to be drawn; 0 = all that fit in memory.
+  int pictures = 100;
 };
 
 // Never fails: unreadable parts are skipped and noted in `warnings`.

@@ -18,7 +18,6 @@ constexpr long long kMaxFontDots = 3000;
 constexpr std::size_t kMaxNotes = 100;
 constexpr int kMaxRecallDepth = 8;
 constexpr int kMaxRecallsPerJob = 1000;
-constexpr std::size_t kMaxLabelsKept = 100;
 constexpr std::size_t kMaxFieldsPerLabel = 2000;
 
 void AddOnce(std::vector<std::string>& list, std::string item) {
@@ -153,7 +152,9 @@ void ZplReader::EndFormat() {
   if (fields.empty()) return;
   ++job_.label_count;
   job_.copies.push_back(quantity_);
-  if (job_.labels.size() >= kMaxLabelsKept) return;
+  const bool room =
+      options_.pictures <= 0 || job_.labels.size() < static_cast<std::size_t>(options_.pictures);
+  if (!room || kept_bytes_ + format_bytes > options_.memory / 2) return;
   kept_bytes_ += format_bytes;
   ZplLabel label;
   label.width = state_.width;
