@@ -5,8 +5,10 @@
 // something else than text starts with r.StartLook(kind, code) and fills
 // in r.draft_.look.
 #include <algorithm>
-#include <cmath>
+#include <iterator>
+#include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "printer/text_decoding.h"
 #include "printer/zpl_params.h"
