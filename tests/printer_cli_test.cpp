@@ -21,6 +21,8 @@ TEST(PrinterCommandLineTest, DefaultsListenOnLoopbackPort9100) {
   EXPECT_EQ(parsed.options.dpi, 203);
   EXPECT_EQ(parsed.options.encoding, "gbk");
   EXPECT_EQ(parsed.options.idle_timeout, std::chrono::seconds(60));
+  EXPECT_EQ(parsed.options.pictures, 100);
+  EXPECT_TRUE(parsed.render_files.empty());
 }
 
 TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
@@ -43,7 +45,15 @@ TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
   EXPECT_EQ(ParsePrinterCommandLine({"--encoding=cp1252"}).options.encoding, "cp1252");
   EXPECT_EQ(ParsePrinterCommandLine({"--idle", "0"}).options.idle_timeout.count(), 0);
   EXPECT_EQ(ParsePrinterCommandLine({"--idle=5"}).options.idle_timeout, std::chrono::seconds(5));
+  EXPECT_EQ(ParsePrinterCommandLine({"--pictures", "0"}).options.pictures, 0);
+  EXPECT_EQ(ParsePrinterCommandLine({"--pictures=5"}).options.pictures, 5);
   EXPECT_TRUE(ParsePrinterCommandLine({"--help"}).help);
+  // Files may come before or after --render and the other options.
+  const PrinterCommandLine render =
+      ParsePrinterCommandLine({"a.zpl", "--render", "--out", "o", "-", "b/c.zpl"});
+  EXPECT_EQ(render.error, "");
+  EXPECT_EQ(render.render_files, (std::vector<std::string>{"a.zpl", "-", "b/c.zpl"}));
+  EXPECT_EQ(render.options.output_folder, "o");
 }
 
 TEST(PrinterCommandLineTest, RejectsBadArguments) {
@@ -74,6 +84,11 @@ TEST(PrinterCommandLineTest, RejectsBadArguments) {
       {{"--verbose"}, "unknown argument: --verbose"},
       {{"9100"}, "unknown argument: 9100"},
       {{"--port", "0", "extra"}, "unknown argument: extra"},
+      {{"--pictures", "-1"}, "bad picture count: -1"},
+      {{"--pictures", "all"}, "bad picture count: all"},
+      {{"--render"}, "--render needs at least one file"},
+      {{"--render", "--out", "o"}, "--render needs at least one file"},
+      {{"--render=a.zpl"}, "unknown argument: --render=a.zpl"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParsePrinterCommandLine(c.args).error, c.error) << testing::PrintToString(c.args);

@@ -19,8 +19,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 
+#include "printer/render_files.h"
 #include "printer/status.h"
 #include "support/temp_dir.h"
 
@@ -678,6 +680,105 @@ TEST(PrinterServerTest, RendersNothingWhenToldNotTo) {
   EXPECT_TRUE(server.jobs()[0].pngs.empty());
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "job-0001-1.png"));
   EXPECT_EQ(server.jobs()[0].copies, std::vector<long>{1});
+}
+
+// The first --pictures labels of a job are drawn; the rest are counted.
+TEST(PrinterServerTest, DrawsAsManyPicturesAsAsked) {
+  struct Case {
+    int pictures;
+    int labels;
+    std::size_t pngs;
+    const char* note;  // "" when there is none
+  } cases[] = {
+      {100, 102, 100, "2 more labels not rendered"},
+      {1, 3, 1, "2 more labels not rendered"},
+      {0, 102, 102, ""},
+  };
+  for (const auto& c : cases) {
+    ScopedTempDir folder;
+    PrinterServer server({.output_folder = folder.path(), .pictures = c.pictures});
+    ASSERT_EQ(server.Start(), "");
+    server.StartThread();
+    std::string zpl;
+    for (int i = 0; i < c.labels; ++i) zpl += "^XA^FO10,10^GB20,20,2^FS^XZ";
+    SendJob(server.port(), zpl);
+    const auto jobs = JobsWhenDone(server, 1);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].labels, c.labels);
+#ifdef ZPLPORT_PRINTER_RENDERS
+    EXPECT_EQ(jobs[0].pngs.size(), c.pngs) << c.pictures;
+    EXPECT_EQ(std::filesystem::exists(folder.path() /
+                                      ("job-0001-" + std::to_string(c.pngs + 1) + ".png")),
+              false)
+        << c.pictures;
+    const std::vector<std::string> notes =
+        *c.note ? std::vector<std::string>{c.note} : std::vector<std::string>{};
+    EXPECT_EQ(jobs[0].render_notes, notes) << c.pictures;
+#endif
+  }
+}
+
+// --render: files drawn in turn by one printer, one line each.
+TEST(RenderFilesTest, DrawsEachFileAsAJobWouldBeDrawn) {
+  ScopedTempDir folder;
+  // 43, 30 and 47 bytes.
+  const auto stored = folder.Write("store.zpl", "^XA^DFR:BOX.ZPL^FO10,10^GB90,40,3^FS^FN1^XZ");
+  const auto recalled = folder.Write("recall.zpl", "^XA^XFR:BOX.ZPL^FN1^FDhi^FS^XZ");
+  const auto huge = folder.Write("huge.zpl", "^XA^FO0,0^GFA,128000000,128000000,4000,FF^FS^XZ");
+  const std::string missing = (folder.path() / "missing.zpl").string();
+  const auto out = folder.path() / "out";
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    std::string input;  // standard input
+    int status;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"a stored format recalled by the next file",
+       {stored.string(), recalled.string()},
+       "",
+       0,
+       {stored.string() + ": 43 bytes, 0 labels (1 format)",
+        recalled.string() + ": 30 bytes, 1 label (1 format), copies 1, rendered 1 PNG "
+                            "(recall-1.png)"}},
+      {"standard input",
+       {"-"},
+       "^XA^FO5,5^GB9,9^FS^XZ^XA^FO5,5^GB9,9^FS^XZ",
+       0,
+       {"-: 42 bytes, 2 labels (2 formats), copies 1, rendered 2 PNG (stdin-1.png, stdin-2.png)"}},
+      {"a label that cannot be drawn",
+       {huge.string()},
+       "",
+       1,
+       {huge.string() + ": 47 bytes, 1 label (1 format), copies 1, label 1 not drawn: its image "
+                        "needs more than 64 MB"}},
+      {"a file that cannot be read",
+       {missing, "-"},
+       "",
+       1,
+       {missing + ": 0 bytes, 0 labels (0 formats), not read: " + missing +
+            ": No such file or directory",
+        "-: 0 bytes, 0 labels (0 formats)"}},
+  };
+  for (const auto& c : cases) {
+    std::istringstream input(c.input);
+    std::ostringstream lines, errors;
+    const int status = RenderFiles(c.files, {.output_folder = out}, input, lines, errors);
+    std::string expected;
+    for (const std::string& line : c.lines) expected += line + "\n";
+#ifdef ZPLPORT_PRINTER_RENDERS
+    EXPECT_EQ(status, c.status) << c.name;
+    EXPECT_EQ(lines.str(), expected) << c.name;
+#else
+    EXPECT_NE(lines.str(), "") << c.name;
+#endif
+    EXPECT_EQ(errors.str(), "") << c.name;
+  }
+#ifdef ZPLPORT_PRINTER_RENDERS
+  EXPECT_TRUE(std::filesystem::exists(out / "recall-1.png"));
+  EXPECT_TRUE(std::filesystem::exists(out / "stdin-2.png"));
+  EXPECT_FALSE(std::filesystem::exists(out / "huge-1.png"));
+#endif
 }
 
 TEST(PrinterServerTest, WaitForJobsTimesOutWhenNothingArrives) {

@@ -33,14 +33,17 @@ void JobDrawing::Draw(const ZplJob& job, const std::filesystem::path& folder,
     for (const std::string& warning : label.warnings) AddOnce(report.warnings, warning);
     if (!label.failure.empty()) {
       report.notes.push_back("label " + number + " not drawn: " + label.failure);
+      ++report.undrawn;
       continue;
     }
     const std::string name = stem + "-" + number + ".png";
     const std::string error = WritePng(folder / name, label.bitmap, &budget);
     if (budget.exceeded()) {
       report.notes.push_back("label " + number + " not drawn: " + budget.reason());
+      ++report.undrawn;
     } else if (!error.empty()) {
       AddOnce(report.notes, "PNG not written: " + error);
+      ++report.undrawn;
     } else {
       report.files.push_back(name);
     }

@@ -12,9 +12,10 @@ struct JobDrawing::Fonts {};
 JobDrawing::JobDrawing() = default;
 JobDrawing::~JobDrawing() = default;
 
-void JobDrawing::Draw(const ZplJob&, const std::filesystem::path&, const std::string&,
+void JobDrawing::Draw(const ZplJob& job, const std::filesystem::path&, const std::string&,
                       const RendererOptions&, JobReport& report) {
   report.notes.push_back("rendering disabled (built without FreeType)");
+  report.undrawn = static_cast<int>(job.labels.size());
 }
 
 }  // namespace zplport::printer

@@ -35,6 +35,7 @@ ZplJob ParseFor(std::string_view bytes, PrinterState& printer, const RendererOpt
   ParseOptions parse;
   parse.dpi = options.dpi;
   parse.memory = options.label_memory;
+  parse.pictures = options.pictures;
   const auto& known = KnownEncodings();
   if (std::find(known.begin(), known.end(), options.encoding) != known.end()) {
     parse.encoding = options.encoding;
@@ -72,8 +73,10 @@ JobReport JobRenderer::Process(std::string_view bytes, const std::filesystem::pa
     state_->drawing.Draw(job, folder, stem, options_, outcome);
   } catch (const std::bad_alloc&) {
     outcome.notes.push_back("rendering failed: out of memory");
+    outcome.undrawn = std::max(outcome.undrawn, 1);
   } catch (const std::exception& e) {
     outcome.notes.push_back(std::string("rendering failed: ") + e.what());
+    outcome.undrawn = std::max(outcome.undrawn, 1);
   }
   return outcome;
 }

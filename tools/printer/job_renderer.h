@@ -23,6 +23,7 @@ struct RendererOptions {
   // What one label may cost; past it the label is reported as not drawn.
   std::chrono::milliseconds label_time{2000};
   std::size_t label_memory = std::size_t{64} << 20;  // bytes
+  int pictures = 100;  // labels drawn per job, the first ones; 0 = all
 };
 
 // What one job held and what became of its labels, for the summary line.
@@ -31,11 +32,14 @@ struct JobReport {
   int formats = 0;             // complete "^XA" ... "^XZ" blocks
   std::vector<long> copies{};  // ^PQ of each label
   // Last value seen in this job, as sent; empty when the job did not set it.
-  std::string darkness{};                  // ~SD
-  std::string speed{};                     // ^PR
-  std::string charset{};                   // ^CI
-  std::vector<std::string> files{};        // PNG files written, names only
-  std::vector<std::string> notes{};        // why labels were not (all) drawn
+  std::string darkness{};            // ~SD
+  std::string speed{};               // ^PR
+  std::string charset{};             // ^CI
+  std::vector<std::string> files{};  // PNG files written, names only
+  std::vector<std::string> notes{};  // why labels were not (all) drawn
+  // Labels that were to be drawn and could not be; `notes` says why. Those
+  // past RendererOptions::pictures were not to be drawn.
+  int undrawn = 0;
   std::vector<std::string> unsupported{};  // commands read but not drawn, e.g. "^BC"
   std::vector<std::string> warnings{};     // odd input: clamped numbers, cut-off formats
 };

@@ -1,6 +1,7 @@
 // zplport-printer: a loopback stand-in for a label printer's raw TCP port.
 // Prints "listening on ADDR:PORT", then one summary line per job and one
-// line about each connection that was not a job.
+// line about each connection that was not a job. With --render it draws
+// files instead, one line each, and exits.
 #include <signal.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 
 #include "printer/printer_cli.h"
 #include "printer/printer_server.h"
+#include "printer/render_files.h"
 
 namespace {
 
@@ -41,6 +43,10 @@ int main(int argc, char** argv) {
   if (command.help) {
     std::cout << kPrinterUsage;
     return 0;
+  }
+
+  if (!command.render_files.empty()) {
+    return RenderFiles(command.render_files, command.options, std::cin, std::cout, std::cerr);
   }
 
   InstallStopHandlers();

@@ -38,7 +38,9 @@ std::string EncodingList() {
 
 const char kPrinterUsage[] =
     "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N] [--dpi D]\n"
-    "                       [--encoding E] [--idle S]\n"
+    "                       [--encoding E] [--idle S] [--pictures N]\n"
+    "       zplport-printer --render FILE... [--out DIR] [--dpi D] [--encoding E]\n"
+    "                       [--pictures N]\n"
     "  --port N      TCP port to listen on (default 9100; 0 = any free port)\n"
     "  --bind ADDR   address to listen on (default 127.0.0.1; e.g. ::1)\n"
     "  --out DIR     folder for job-NNNN.zpl files (default: current folder)\n"
@@ -46,7 +48,10 @@ const char kPrinterUsage[] =
     "  --dpi D       resolution of the job-NNNN-L.png label images: 203 (default), 300 or 600\n"
     "  --encoding E  field text of jobs without ^CI: gbk (default), utf-8, cp1252, cp850,\n"
     "                cp1250 to cp1255, shift_jis, utf-16be or utf-16le\n"
-    "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n";
+    "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n"
+    "  --pictures N  label images drawn per job, the first ones (default 100; 0 = all)\n"
+    "  --render      draw the labels of each FILE (- = standard input) into --out and exit;\n"
+    "                files are read in turn by one printer, as jobs are\n";
 
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
   PrinterCommandLine parsed;
@@ -54,10 +59,20 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
   parsed.options.output_folder = ".";
   parsed.options.retain_bytes = false;
 
+  bool render = false;
+  std::vector<std::string> files;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
     if (arg == "--help" || arg == "-h") {
       parsed.help = true;
+      continue;
+    }
+    if (arg == "--render") {
+      render = true;
+      continue;
+    }
+    if (arg == "-" || !arg.starts_with("-")) {
+      files.emplace_back(arg);
       continue;
     }
     std::string name(arg);
@@ -67,7 +82,7 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
       value = std::string(arg.substr(equals + 1));
     }
     if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs" &&
-        name != "--dpi" && name != "--encoding" && name != "--idle") {
+        name != "--dpi" && name != "--encoding" && name != "--idle" && name != "--pictures") {
       parsed.error = "unknown argument: " + std::string(arg);
       return parsed;
     }
@@ -92,6 +107,13 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
         return parsed;
       }
       parsed.options.max_jobs = static_cast<int>(*jobs);
+    } else if (name == "--pictures") {
+      const auto pictures = ParseNumber(*value, std::numeric_limits<int>::max());
+      if (!pictures) {
+        parsed.error = "bad picture count: " + *value;
+        return parsed;
+      }
+      parsed.options.pictures = static_cast<int>(*pictures);
     } else if (name == "--dpi") {
       const auto dpi = ParseNumber(*value, 600);
       if (!dpi || (*dpi != 203 && *dpi != 300 && *dpi != 600)) {
@@ -123,6 +145,13 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
     } else {
       parsed.options.output_folder = *value;
     }
+  }
+  if (!render && !files.empty()) {
+    parsed.error = "unknown argument: " + files.front();
+  } else if (render && files.empty()) {
+    parsed.error = "--render needs at least one file";
+  } else {
+    parsed.render_files = std::move(files);
   }
   return parsed;
 }

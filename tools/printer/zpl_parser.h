@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printer/text_decoding.h"  // DecodeText, KnownEncodings
+
 namespace zplport::printer {
 
 // Field and font orientation: normal, rotated 90° clockwise, inverted 180°,
@@ -117,7 +119,8 @@ struct ZplLabel {
 };
 
 struct ZplJob {
-  // The labels to draw: the first ones, as many as memory allows.
+  // The labels to draw: the first ones, as many as ParseOptions::pictures
+  // and memory allow.
   std::vector<ZplLabel> labels{};
   int label_count = 0;         // every label, drawn or not
   std::vector<long> copies{};  // ^PQ of every label
@@ -170,6 +173,8 @@ struct ParseOptions {
   // What stored formats and graphics may take together, and the largest
   // image a ^GF may declare.
   std::size_t memory = std::size_t{64} << 20;
+  // Labels kept in ZplJob::labels to be drawn; 0 = all that fit in memory.
+  int pictures = 100;
 };
 
 // Never fails: unreadable parts are skipped and noted in `warnings`.
@@ -200,14 +205,5 @@ struct FontMatrix {
 };
 // Fonts A to H; nullopt for the scalable and unknown fonts.
 std::optional<FontMatrix> BitmapFontMatrix(char font, int dpi);
-
-// Field text in an encoding to Unicode; undecodable bytes become U+FFFD.
-// `encoding` is one of KnownEncodings() (upper or lower case); any other
-// reads as GBK.
-std::u32string DecodeText(std::string_view bytes, std::string_view encoding);
-// "gbk", "utf-8", "cp1252", ...: the names DecodeText knows.
-const std::vector<std::string>& KnownEncodings();
-std::u32string DecodeGbk(std::string_view bytes);
-std::u32string DecodeUtf8(std::string_view bytes);
 
 }  // namespace zplport::printer
