@@ -13,6 +13,7 @@
 #include <linux/sockios.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -85,7 +86,7 @@ struct TcpClient::Impl {
   Clock::time_point attempt_deadline;
   OsError last_error;  // of the latest failed attempt
   bool resolved = false;
-  PeerState peer = PeerState::kOpen;  // what PollPeer has seen so far
+  PeerState peer = PeerState::kOpen;  // what PollPeer and Receive have seen
   bool shut_down = false;             // our end-of-file is queued
 
   void CloseSocket() {
@@ -306,6 +307,31 @@ TcpClient::PeerState TcpClient::PollPeer() {
   for (int round = 0; round < 64; ++round) {
     const ssize_t got = ::recv(impl.fd, discard, sizeof discard, MSG_DONTWAIT);
     if (got > 0) continue;
+    if (got < 0) {
+      const OsError error = LastOsError();
+      if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
+      if (error.code == EINTR) continue;
+    }
+    impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
+    return impl.peer;
+  }
+  return PeerState::kOpen;
+}
+
+TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::milliseconds wait) {
+  Impl& impl = *impl_;
+  if (state_ != State::kOpen) return PeerState::kClosed;
+  if (impl.peer != PeerState::kOpen) return impl.peer;
+  pollfd entry{impl.fd, POLLIN, 0};
+  if (::poll(&entry, 1, static_cast<int>(std::max<long long>(0, wait.count()))) <= 0)
+    return PeerState::kOpen;
+  char buffer[4096];
+  for (int round = 0; round < 64; ++round) {
+    const ssize_t got = ::recv(impl.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got > 0) {
+      into.append(buffer, static_cast<std::size_t>(got));
+      continue;
+    }
     if (got < 0) {
       const OsError error = LastOsError();
       if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
