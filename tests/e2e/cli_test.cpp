@@ -18,6 +18,9 @@
 
 #include "label/label.h"
 #include "platform/os_error.h"
+#ifndef _WIN32
+#include "printer/printer_server.h"
+#endif
 #include "support/fault_printer.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -70,45 +73,112 @@ TEST_F(CliTest, SampleFilesPrintOverTheNetwork) {
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "打印成功\n");
   ASSERT_TRUE(printer.WaitForJobs(1, std::chrono::seconds(5)));
+  // The plain request asks the printer nothing: one connection, only labels.
+  EXPECT_EQ(printer.connections(), 1u);
   // Lines 2 and 3 of the sample are Chinese, sent as their GBK bytes.
   EXPECT_EQ(printer.jobs()[0], ComposeLabel(kSampleSettings, "ABC", "123") +
                                    ComposeLabel(kSampleSettings, "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4",
                                                 "\xB0\xDF\xC2\xED\xB4\xF2\xD3\xA1\xBB\xFA"));
 }
 
+#ifndef _WIN32
+// The loopback printer answers "~HS" as a ready printer does.
+TEST_F(CliTest, StatusAndConfirmedPrintOfTheLoopbackPrinter) {
+  printer::PrinterServer server({.render = false});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+
+  ProcessResult r = Run({"--status"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out.rfind("打印机就绪\n标签长度 ", 0), 0u) << r.out;
+
+  r = Run({"--confirm", "4"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "打印成功\n打印机已打印全部 2 张标签\n");
+  // The print's own connection carries the same bytes as a plain request;
+  // the questions go on connections of their own.
+  ASSERT_TRUE(server.WaitForJobs(4, std::chrono::seconds(5)));
+  std::vector<std::string> labels;
+  for (const printer::Job& job : server.jobs()) {
+    if (job.bytes != "~HS") labels.push_back(job.bytes);
+  }
+  EXPECT_EQ(labels, std::vector<std::string>{
+                        ComposeLabel(kSampleSettings, "ABC", "123") +
+                        ComposeLabel(kSampleSettings, "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4",
+                                     "\xB0\xDF\xC2\xED\xB4\xF2\xD3\xA1\xBB\xFA")});
+}
+#endif  // _WIN32
+
 TEST_F(CliTest, UsageErrors) {
-  for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"1", "2"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"1", "2"},
+                                               {"--status", "1"},
+                                               {"--confirm"},
+                                               {"--confirm", "1", "2"},
+                                               {"--stat"}}) {
     const ProcessResult r = Run(args);
-    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.exit_code, 2) << args.size();
     EXPECT_EQ(r.out, "");
+  }
+  const ProcessResult help = Run({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* form :
+       {"zplport-cli QUANTITY", "zplport-cli --confirm QUANTITY", "zplport-cli --status"}) {
+    EXPECT_NE(help.out.find(form), std::string::npos) << form;
   }
 }
 
 TEST_F(CliTest, MessagesAndExitStatus) {
   const int refusing = testing::RefusingPort();
+  const std::string nobody =
+      "prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" + std::to_string(refusing) +
+      "\r\n";
+  const std::string refused = "无法连接打印机 127.0.0.1:" + std::to_string(refusing) + "：" +
+                              DescribeOsError(MakeOsError(OsErrorKind::kRefused)) + "\n";
+  // Reads and never answers.
+  FaultPrinter silent(FaultPrinter::Behaviour::kAcceptAndRead);
+  const std::string silent_at = "127.0.0.1:" + std::to_string(silent.port());
+  const std::string file = dir_.Write("device", "").string();
   struct Case {
     std::string config;
-    std::string quantity;
+    std::vector<std::string> args;
     int exit_code;
     std::string out;
   } cases[] = {
-      {"prtmod=ip\r\n", "abc", 1, "类型不匹配\n"},
-      {"prtmod=ip\r\n", "", 1, "类型不匹配\n"},
-      {"prtmod=ip\r\n", "40000", 1, "溢出\n"},
-      {"prtmod=ip\r\n", "-1", 1, "下标越界\n"},
-      {"prtmod=Ip\r\n", "2", 1, "你末JJ！\n"},
-      {"prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" + std::to_string(refusing) +
-           "\r\n",
-       "2", 1,
-       "无法连接打印机 127.0.0.1:" + std::to_string(refusing) + "：" +
-           DescribeOsError(MakeOsError(OsErrorKind::kRefused)) + "\n"},
+      {"prtmod=ip\r\n", {"abc"}, 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n", {""}, 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n", {"40000"}, 1, "溢出\n"},
+      {"prtmod=ip\r\n", {"-1"}, 1, "下标越界\n"},
+      {"prtmod=Ip\r\n", {"2"}, 1, "你末JJ！\n"},
+      {nobody, {"2"}, 1, refused},
+      // The questions reach the printer as a print would, with its words.
+      {nobody, {"--status"}, 1, refused},
+      {nobody, {"--confirm", "2"}, 1, refused},
+      {"prtmod=Ip\r\n", {"--status"}, 1, "你末JJ！\n"},
+      {"prtmod=ip\r\n", {"--confirm", "abc"}, 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" +
+           std::to_string(silent.port()) + "\r\n",
+       {"--status"},
+       1,
+       "打印机没有回答状态查询（打印机 " + silent_at + " 5 秒内没有回答）\n"},
+      // A file takes labels but can say nothing back.
+      {"prtmod=LPT1:\r\n[ports]\r\nlpt1=" + file + "\r\n",
+       {"--confirm", "2"},
+       1,
+       "打印端口 LPT1:（" + file +
+           "） 只能向打印机发送数据，读不到打印机的回答，无法查询状态（USB 打印机可以回答）\n"},
   };
   for (const auto& c : cases) {
     WriteConfig(c.config);
-    const ProcessResult r = Run({c.quantity});
-    EXPECT_EQ(r.exit_code, c.exit_code) << c.config << c.quantity;
-    EXPECT_EQ(r.out, c.out) << c.config << c.quantity;
+    const ProcessResult r = Run(c.args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.config << c.args[0];
+    EXPECT_EQ(r.out, c.out) << c.config << c.args[0];
   }
+  // Nothing was sent to the silent printer but the question.
+  ASSERT_TRUE(silent.WaitForJobs(1, std::chrono::seconds(5)));
+  EXPECT_EQ(silent.jobs(), std::vector<std::string>{"~HS"});
+  EXPECT_EQ(testing::ReadFileBytes(file), "");
 }
 
 TEST_F(CliTest, MissingConfigSaysUnknownMode) {
