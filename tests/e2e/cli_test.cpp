@@ -18,6 +18,8 @@
 
 #include "label/label.h"
 #include "platform/os_error.h"
+#include "platform/sleep.h"
+#include "platform/tcp_client.h"
 #ifndef _WIN32
 #include "printer/printer_server.h"
 #endif
@@ -84,7 +86,8 @@ TEST_F(CliTest, SampleFilesPrintOverTheNetwork) {
 #ifndef _WIN32
 // The loopback printer answers "~HS" as a ready printer does.
 TEST_F(CliTest, StatusAndConfirmedPrintOfTheLoopbackPrinter) {
-  printer::PrinterServer server({.render = false});
+  printer::PrinterServer server(
+      {.render = false, .engine = {.pace = std::chrono::milliseconds(0)}});
   ASSERT_EQ(server.Start(), "");
   server.StartThread();
   UseSamples(server.port());
@@ -107,6 +110,102 @@ TEST_F(CliTest, StatusAndConfirmedPrintOfTheLoopbackPrinter) {
                         ComposeLabel(kSampleSettings, "ABC", "123") +
                         ComposeLabel(kSampleSettings, "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4",
                                      "\xB0\xDF\xC2\xED\xB4\xF2\xD3\xA1\xBB\xFA")});
+}
+
+// Sends `bytes` on a connection of its own and waits for the printer's close.
+void SendToPrinter(int port, std::string_view bytes) {
+  TcpClient client;
+  client.RemoteHost = "127.0.0.1";
+  client.RemotePort = port;
+  client.Connect(std::chrono::seconds(5));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (client.Poll() == TcpClient::State::kConnecting) SleepMilliseconds(1);
+  while (!bytes.empty() && std::chrono::steady_clock::now() < deadline) {
+    bytes.remove_prefix(client.Send(bytes).bytes);
+  }
+  ASSERT_TRUE(bytes.empty());
+  client.ShutdownSend();
+  std::string ignored;
+  while (client.Receive(ignored, std::chrono::milliseconds(100)) == TcpClient::PeerState::kOpen &&
+         std::chrono::steady_clock::now() < deadline) {
+  }
+}
+
+const char kFigures[] = "标签长度 1218 点，接收缓冲区中 0 个格式，本批还剩 0 张标签\n";
+
+TEST_F(CliTest, EachFaultStopsTheStatusAndTheConfirmedPrint) {
+  const std::pair<const char*, const char*> faults[] = {
+      {"paused", "暂停"},
+      {"head-open", "打印头打开"},
+      {"ribbon-out", "碳带用完"},
+      {"paper-out", "缺纸"},
+  };
+  for (const auto& [fault, condition] : faults) {
+    SCOPED_TRACE(fault);
+    printer::EngineOptions engine;
+    ASSERT_TRUE(printer::ParseFaults(fault, engine));
+    printer::PrinterServer server({.render = false, .engine = engine});
+    ASSERT_EQ(server.Start(), "");
+    server.StartThread();
+    UseSamples(server.port());
+    ProcessResult r = Run({"--status"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.out, std::string(condition) + "\n" + kFigures);
+    r = Run({"--confirm", "2"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.out, std::string(condition) + "\n" + kFigures + "没有发送标签\n");
+    ASSERT_TRUE(server.WaitForJobs(2, std::chrono::seconds(5)));
+    for (const printer::Job& job : server.jobs()) EXPECT_EQ(job.bytes, "~HS");
+    fs::remove(dir_.path() / "file.ini");
+  }
+}
+
+TEST_F(CliTest, PauseAndResumeAreObeyedAtOnce) {
+  printer::PrinterServer server({.render = false});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+  SendToPrinter(server.port(), "~PP");
+  ProcessResult r = Run({"--status"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, std::string("暂停\n") + kFigures);
+  SendToPrinter(server.port(), "~ps");
+  r = Run({"--status"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, std::string("打印机就绪\n") + kFigures);
+}
+
+TEST_F(CliTest, ConfirmedPrintWaitsForTheLastLabel) {
+  printer::PrinterServer server(
+      {.render = false, .engine = {.pace = std::chrono::milliseconds(300)}});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+  const auto started = std::chrono::steady_clock::now();
+  const ProcessResult r = Run({"--confirm", "6"});
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "打印成功\n打印机已打印全部 3 张标签\n");
+}
+
+TEST_F(CliTest, ConfirmedPrintThatRunsOutOfPaperSaysWhatIsLeft) {
+  printer::PrinterServer server(
+      {.render = false, .engine = {.pace = std::chrono::milliseconds(0), .media = 1}});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+  const ProcessResult r = Run({"--confirm", "6"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, "打印成功\n缺纸\n打印机中还有 2 张标签没有打印（按打印机的计数）\n");
+  ASSERT_TRUE(server.WaitForJobs(2, std::chrono::seconds(5)));
+  bool announced = false;
+  for (const printer::Job& job : server.jobs()) {
+    if (job.labels == 0) continue;
+    EXPECT_NE(FormatJobSummary(job).find(", printed 1, waiting 2"), std::string::npos)
+        << FormatJobSummary(job);
+    announced = true;
+  }
+  EXPECT_TRUE(announced);
 }
 #endif  // _WIN32
 

@@ -38,7 +38,7 @@ std::string EncodingList() {
 
 const char kPrinterUsage[] =
     "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N] [--dpi D]\n"
-    "                       [--encoding E] [--idle S]\n"
+    "                       [--encoding E] [--idle S] [--pace MS] [--media N] [--fault LIST]\n"
     "  --port N      TCP port to listen on (default 9100; 0 = any free port)\n"
     "  --bind ADDR   address to listen on (default 127.0.0.1; e.g. ::1)\n"
     "  --out DIR     folder for job-NNNN.zpl files (default: current folder)\n"
@@ -46,7 +46,12 @@ const char kPrinterUsage[] =
     "  --dpi D       resolution of the job-NNNN-L.png label images: 203 (default), 300 or 600\n"
     "  --encoding E  field text of jobs without ^CI: gbk (default), utf-8, cp1252, cp850,\n"
     "                cp1250 to cp1255, shift_jis, utf-16be or utf-16le\n"
-    "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n";
+    "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n"
+    "  --pace MS     print a label every MS milliseconds (default: the label's length at its\n"
+    "                ^PR speed; 0 = at once)\n"
+    "  --media N     paper for N labels; then the printer is out of paper and keeps the rest\n"
+    "  --fault LIST  conditions at start, comma-separated: paused, head-open, ribbon-out,\n"
+    "                paper-out\n";
 
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
   PrinterCommandLine parsed;
@@ -67,7 +72,8 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
       value = std::string(arg.substr(equals + 1));
     }
     if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs" &&
-        name != "--dpi" && name != "--encoding" && name != "--idle") {
+        name != "--dpi" && name != "--encoding" && name != "--idle" && name != "--pace" &&
+        name != "--media" && name != "--fault") {
       parsed.error = "unknown argument: " + std::string(arg);
       return parsed;
     }
@@ -106,6 +112,22 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
         return parsed;
       }
       parsed.options.idle_timeout = std::chrono::seconds(*seconds);
+    } else if (name == "--pace" || name == "--media") {
+      const auto number = ParseNumber(*value, std::numeric_limits<int>::max());
+      if (!number) {
+        parsed.error = "bad " + name.substr(2) + ": " + *value;
+        return parsed;
+      }
+      if (name == "--pace") {
+        parsed.options.engine.pace = std::chrono::milliseconds(*number);
+      } else {
+        parsed.options.engine.media = *number;
+      }
+    } else if (name == "--fault") {
+      if (!ParseFaults(*value, parsed.options.engine)) {
+        parsed.error = "bad fault list: " + *value + " (paused, head-open, ribbon-out, paper-out)";
+        return parsed;
+      }
     } else if (value->empty()) {
       parsed.error = name + " needs a value";
       return parsed;

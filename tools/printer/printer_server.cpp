@@ -79,7 +79,8 @@ std::string DurationText(std::chrono::milliseconds duration) {
 
 PrinterServer::PrinterServer(PrinterOptions options)
     : options_(std::move(options)),
-      renderer_(RendererOptions{.dpi = options_.dpi, .encoding = options_.encoding}) {}
+      renderer_(RendererOptions{.dpi = options_.dpi, .encoding = options_.encoding}),
+      engine_(options_.engine) {}
 
 PrinterServer::~PrinterServer() {
   Stop();
@@ -271,6 +272,14 @@ void PrinterServer::Wake() {
   [[maybe_unused]] const auto written = write(wake_write_fd_, &byte, 1);
 }
 
+EngineStatus PrinterServer::StatusNow() {
+  EngineStatus status = engine_.Status(Clock::now());
+  for (const auto& [fd, connection] : connections_) {
+    if (connection.holds_format && !connection.finished) status.partial_format = true;
+  }
+  return status;
+}
+
 void PrinterServer::Log(const std::string& line) const {
   if (on_log_) on_log_(line);
 }
@@ -327,14 +336,36 @@ bool PrinterServer::ReadFrom(int fd, Connection& connection) {
       const std::string_view piece(buffer, static_cast<std::size_t>(n));
       connection.idle_by = Clock::now() + options_.idle_timeout;
       Store(connection, piece);
-      if (const int requests = connection.status_requests.Feed(piece); requests > 0) {
-        connection.status_replies += requests;
-        const std::string reply = HostStatusReply(renderer_.label_length());
-        for (int k = 0; k < requests && connection.reply.size() < kMaxPendingReply; ++k) {
-          connection.reply += reply;
+      bool replied = false;
+      for (const ImmediateCommand command : connection.commands.Feed(piece)) {
+        const auto now = Clock::now();
+        std::string reply;
+        switch (command) {
+          case ImmediateCommand::kHostStatus:
+            ++connection.status_replies;
+            reply = HostStatusReply(renderer_.label_length(), StatusNow());
+            break;
+          case ImmediateCommand::kQueryErrors:
+            reply = HostQueryErrorsReply(StatusNow());
+            break;
+          case ImmediateCommand::kPause:
+            engine_.Pause(now);
+            break;
+          case ImmediateCommand::kResume:
+            engine_.Resume(now);
+            break;
+          case ImmediateCommand::kCancelAll:
+            engine_.CancelAll(now);
+            break;
+          case ImmediateCommand::kFormatStart:
+            connection.holds_format = true;
+            break;
         }
-        if (!SendReply(fd, connection)) connection.reply.clear();
+        if (reply.empty() || connection.reply.size() >= kMaxPendingReply) continue;
+        connection.reply += reply;
+        replied = true;
       }
+      if (replied && !SendReply(fd, connection)) connection.reply.clear();
     } else if (n == 0) {
       return FinishJob(fd, connection, Ending::kEndOfFile);
     } else if (errno == EINTR) {
@@ -444,6 +475,10 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
   job.path = std::move(connection.path);
   job.error = std::move(connection.error);
   job.status_replies = connection.status_replies;
+  job.printable = connection.holds_format;
+  // From now until the worker has read it, the job is the printer's partial
+  // format; the close below tells the sender that it is in.
+  if (job.printable) engine_.TakeIn();
   Enqueue(std::move(job));
   // A sender that has shut down only its sending side still reads: what is
   // left of the status reply goes out before the close.
@@ -519,6 +554,11 @@ void PrinterServer::Describe(Job& job) {
   job.unsupported = std::move(report.unsupported);
   job.warnings = std::move(report.warnings);
   job.pngs = std::move(report.files);
+  if (job.printable) {
+    const auto label_time = LabelTime(renderer_.label_length(), options_.dpi, job.speed);
+    engine_.Queue(job.number, job.copies, label_time, Clock::now());
+    job.waiting = engine_.Waiting(job.number, Clock::now());
+  }
   job.render_notes = std::move(report.notes);
   if (!read_error.empty()) {
     job.render_notes.insert(job.render_notes.begin(), "not read back: " + read_error);
