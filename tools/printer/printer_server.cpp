@@ -28,6 +28,8 @@ constexpr int kReadsPerPass = 16;
 // this, and given up on this long after its job is done.
 constexpr std::size_t kMaxPendingReply = std::size_t{64} * 1024;
 constexpr auto kReplyGrace = std::chrono::seconds(5);
+// A host's questions and commands are short; a connection with more is a job.
+constexpr std::size_t kMostCommandBytes = 64;
 // How long accepting pauses when it fails: doubled at each failure in a row.
 constexpr std::chrono::milliseconds kMinAcceptPause{100};
 constexpr std::chrono::milliseconds kMaxAcceptPause{1000};
@@ -349,12 +351,15 @@ bool PrinterServer::ReadFrom(int fd, Connection& connection) {
             reply = HostQueryErrorsReply(StatusNow());
             break;
           case ImmediateCommand::kPause:
+            connection.commanded = true;
             engine_.Pause(now);
             break;
           case ImmediateCommand::kResume:
+            connection.commanded = true;
             engine_.Resume(now);
             break;
           case ImmediateCommand::kCancelAll:
+            connection.commanded = true;
             engine_.CancelAll(now);
             break;
           case ImmediateCommand::kFormatStart:
@@ -407,6 +412,9 @@ void PrinterServer::OpenJobFile(Connection& connection) {
 void PrinterServer::Store(Connection& connection, std::string_view piece) {
   if (connection.number == 0) OpenJobFile(connection);
   connection.size += piece.size();
+  if (connection.head.size() <= kMostCommandBytes) {
+    connection.head.append(piece.substr(0, kMostCommandBytes + 1 - connection.head.size()));
+  }
   if (connection.in_memory) {
     const std::size_t room =
         options_.max_job_bytes - std::min(options_.max_job_bytes, connection.bytes.size());
@@ -466,6 +474,17 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
     connection.error = connection.path + ": " + ErrnoText(errno);
   }
   connection.file = -1;
+  if (connection.size <= kMostCommandBytes && OnlyImmediateCommands(connection.head)) {
+    // Not a job: a printer prints nothing for it. Its number and file go.
+    if (!connection.path.empty()) unlink(connection.path.c_str());
+    if (connection.number == next_number_ - 1) --next_number_;
+    if (connection.commanded) {
+      std::string commands = connection.head;
+      std::erase_if(commands, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+      Log("commands from " + connection.peer + ": " + commands);
+    }
+    return EndConnection(fd, connection, ending);
+  }
   Job job;
   job.number = connection.number;
   job.bytes = std::move(connection.bytes);
@@ -480,6 +499,10 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
   // format; the close below tells the sender that it is in.
   if (job.printable) engine_.TakeIn();
   Enqueue(std::move(job));
+  return EndConnection(fd, connection, ending);
+}
+
+bool PrinterServer::EndConnection(int fd, Connection& connection, Ending ending) {
   // A sender that has shut down only its sending side still reads: what is
   // left of the status reply goes out before the close.
   if (ending == Ending::kEndOfFile && SendReply(fd, connection) && !connection.reply.empty()) {

@@ -6,7 +6,9 @@
 // job-0001.zpl, job-0002.zpl, ... as they arrive (in memory only when it
 // has no output folder), then closes its own side so that the sender sees a
 // clean close. A connection that sends nothing (a port probe) is only
-// logged. The formats of a job are printed one label at a time by the print
+// logged, and so is one that sends only "~" commands that change the
+// printer's state; one that only asks (~HS, ~HQES) is answered and leaves no
+// trace. The formats of a job are printed one label at a time by the print
 // engine, at a printer's pace. "~HS" and "~HQES" are answered from its
 // state on the connection they arrive on, and "~PP", "~PS" and "~JA" are
 // obeyed, as soon as they arrive.
@@ -120,6 +122,8 @@ class PrinterServer {
     std::size_t size = 0;
     ImmediateCommandScanner commands;
     bool holds_format = false;  // a "^XA" has come: the job is for the print engine
+    bool commanded = false;     // a ~PP, ~PS or ~JA has come
+    std::string head;           // the first bytes, to tell a host's questions from a job
     int status_replies = 0;
     std::string reply;             // status replies not yet sent
     bool finished = false;         // the job is stored; only the reply is left to send
@@ -138,6 +142,8 @@ class PrinterServer {
   bool SendReply(int fd, Connection& connection);
   // True when the connection is closed.
   bool FinishJob(int fd, Connection& connection, Ending ending);
+  // Sends what is left of the replies, or closes; true when closed.
+  bool EndConnection(int fd, Connection& connection, Ending ending);
   void CloseConnection(int fd);
   void Log(const std::string& line) const;
   // Hands a stored job to the worker.

@@ -62,6 +62,24 @@ std::string HostQueryErrorsReply(const EngineStatus& status) {
   return reply;
 }
 
+bool OnlyImmediateCommands(std::string_view bytes) {
+  bool any = false;
+  for (std::size_t at = 0; at < bytes.size();) {
+    if (std::isspace(static_cast<unsigned char>(bytes[at]))) {
+      ++at;
+      continue;
+    }
+    std::size_t matched = 0;
+    for (const auto& [name, command] : kCommands) {
+      if (name[0] == '~' && MatchesAt(bytes, at, name)) matched = std::max(matched, name.size());
+    }
+    if (matched == 0) return false;
+    at += matched;
+    any = true;
+  }
+  return any;
+}
+
 std::vector<ImmediateCommand> ImmediateCommandScanner::Feed(std::string_view piece) {
   std::string text = tail_;
   text.append(piece);

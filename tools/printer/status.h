@@ -30,6 +30,10 @@ enum class ImmediateCommand {
   kFormatStart,  // ^XA: not obeyed at once, but it tells that a job holds a format
 };
 
+// True when `bytes` hold nothing but "~" commands of the list above and
+// white space: a host that only asked or commanded, and sent no job.
+bool OnlyImmediateCommands(std::string_view bytes);
+
 // Finds the commands in either case, also when one is split across pieces.
 class ImmediateCommandScanner {
  public:
