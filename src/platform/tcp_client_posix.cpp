@@ -93,6 +93,27 @@ struct TcpClient::Impl {
     if (fd >= 0) ::close(fd);
     fd = -1;
   }
+
+  // Takes what the peer has sent, into `into` or away; bounded, so that a
+  // peer that never stops talking cannot hold the caller.
+  PeerState ReadAvailable(std::string* into) {
+    char buffer[4096];
+    for (int round = 0; round < 64; ++round) {
+      const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (got > 0) {
+        if (into != nullptr) into->append(buffer, static_cast<std::size_t>(got));
+        continue;
+      }
+      if (got < 0) {
+        const OsError error = LastOsError();
+        if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
+        if (error.code == EINTR) continue;
+      }
+      peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
+      return peer;
+    }
+    return PeerState::kOpen;
+  }
 };
 
 TcpClient::TcpClient() : impl_(std::make_unique<Impl>()) {}
@@ -302,20 +323,7 @@ TcpClient::PeerState TcpClient::PollPeer() {
     }
     return impl.peer;
   }
-  // Bounded, so that a peer that never stops talking cannot hold the caller.
-  char discard[4096];
-  for (int round = 0; round < 64; ++round) {
-    const ssize_t got = ::recv(impl.fd, discard, sizeof discard, MSG_DONTWAIT);
-    if (got > 0) continue;
-    if (got < 0) {
-      const OsError error = LastOsError();
-      if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
-      if (error.code == EINTR) continue;
-    }
-    impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
-    return impl.peer;
-  }
-  return PeerState::kOpen;
+  return impl.ReadAvailable(nullptr);
 }
 
 TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::milliseconds wait) {
@@ -323,24 +331,9 @@ TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::millisec
   if (state_ != State::kOpen) return PeerState::kClosed;
   if (impl.peer != PeerState::kOpen) return impl.peer;
   pollfd entry{impl.fd, POLLIN, 0};
-  if (::poll(&entry, 1, static_cast<int>(std::max<long long>(0, wait.count()))) <= 0)
-    return PeerState::kOpen;
-  char buffer[4096];
-  for (int round = 0; round < 64; ++round) {
-    const ssize_t got = ::recv(impl.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (got > 0) {
-      into.append(buffer, static_cast<std::size_t>(got));
-      continue;
-    }
-    if (got < 0) {
-      const OsError error = LastOsError();
-      if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
-      if (error.code == EINTR) continue;
-    }
-    impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
-    return impl.peer;
-  }
-  return PeerState::kOpen;
+  const int wait_ms = static_cast<int>(std::max<long long>(0, wait.count()));
+  if (wait_ms > 0 && ::poll(&entry, 1, wait_ms) <= 0) return PeerState::kOpen;
+  return impl.ReadAvailable(&into);
 }
 
 std::optional<std::size_t> TcpClient::Unacknowledged() {
