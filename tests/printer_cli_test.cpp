@@ -54,6 +54,12 @@ TEST(PrinterCommandLineTest, AcceptsEachOptionInBothForms) {
   EXPECT_EQ(render.error, "");
   EXPECT_EQ(render.render_files, (std::vector<std::string>{"a.zpl", "-", "b/c.zpl"}));
   EXPECT_EQ(render.options.output_folder, "o");
+  const EngineOptions engine =
+      ParsePrinterCommandLine({"--pace=0", "--media", "3", "--fault", "paused,ribbon-out"})
+          .options.engine;
+  EXPECT_EQ(engine.pace, std::chrono::milliseconds(0));
+  EXPECT_EQ(engine.media, 3);
+  EXPECT_TRUE(engine.paused && engine.ribbon_out && !engine.head_open && !engine.paper_out);
 }
 
 TEST(PrinterCommandLineTest, RejectsBadArguments) {
@@ -81,6 +87,13 @@ TEST(PrinterCommandLineTest, RejectsBadArguments) {
       {{"--idle", "-1"}, "bad idle time: -1"},
       {{"--idle", "1.5"}, "bad idle time: 1.5"},
       {{"--idle", "99999999999"}, "bad idle time: 99999999999"},
+      {{"--pace", "fast"}, "bad pace: fast"},
+      {{"--media", "-2"}, "bad media: -2"},
+      {{"--fault", "paused,jammed"},
+       "bad fault list: paused,jammed (paused, head-open, ribbon-out, "
+       "paper-out)"},
+      {{"--fault", "paused,"},
+       "bad fault list: paused, (paused, head-open, ribbon-out, paper-out)"},
       {{"--verbose"}, "unknown argument: --verbose"},
       {{"9100"}, "unknown argument: 9100"},
       {{"--port", "0", "extra"}, "unknown argument: extra"},

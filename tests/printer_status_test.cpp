@@ -70,20 +70,58 @@ TEST(HostStatusReplyTest, ThreeFramesOfAReadyPrinter) {
   EXPECT_EQ(Frames(HostStatusReply(300))[0][3], "0300");
 }
 
-TEST(StatusRequestScannerTest, FindsRequestsAcrossPieces) {
+TEST(HostStatusReplyTest, TellsTheEngineState) {
+  const EngineStatus status{.paper_out = true,
+                            .paused = true,
+                            .head_open = true,
+                            .ribbon_out = true,
+                            .formats_waiting = 12,
+                            .partial_format = true,
+                            .labels_remaining = 345};
+  const auto frames = Frames(HostStatusReply(1218, status));
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0], (std::vector<std::string>{"030", "1", "1", "1218", "012", "0", "0", "1",
+                                                 "000", "0", "0", "0"}));
+  EXPECT_EQ(frames[1][2], "1") << "head up";
+  EXPECT_EQ(frames[1][3], "1") << "ribbon out";
+  EXPECT_EQ(frames[1][8], "00000345") << "labels left in the batch";
+}
+
+TEST(HostStatusReplyTest, ErrorQueryNamesMediaRibbonAndHead) {
+  EXPECT_EQ(HostQueryErrorsReply({}),
+            "\x02\r\nPRINTER STATUS\r\n   ERRORS:         0 00000000 00000000\r\n"
+            "   WARNINGS:       0 00000000 00000000\r\n\x03\r\n");
+  EXPECT_NE(HostQueryErrorsReply({.paper_out = true, .head_open = true})
+                .find("ERRORS:         1 00000000 00000005"),
+            std::string::npos);
+}
+
+TEST(ImmediateCommandScannerTest, FindsCommandsAcrossPieces) {
+  using C = ImmediateCommand;
   struct Case {
     std::vector<std::string> pieces;
-    int expected;
+    std::vector<C> expected;
   } cases[] = {
-      {{"~HS"}, 1},       {{"~hs"}, 1},         {{"^XA^FDx^FS^XZ~HS~Hs"}, 2},
-      {{"~H", "S"}, 1},   {{"~", "H", "S"}, 1}, {{"~", "", "HS"}, 1},
-      {{"~~HS"}, 1},      {{"~HSS", "~HS"}, 2}, {{"^HS", "~HX", "H~S"}, 0},
-      {{"~H", "~HS"}, 1},
+      {{"~HS"}, {C::kHostStatus}},
+      {{"~hs"}, {C::kHostStatus}},
+      {{"^XA^FDx^FS^XZ~HS~Hs"}, {C::kFormatStart, C::kHostStatus, C::kHostStatus}},
+      {{"~H", "S"}, {C::kHostStatus}},
+      {{"~", "H", "S"}, {C::kHostStatus}},
+      {{"~", "", "HS"}, {C::kHostStatus}},
+      {{"~~HS"}, {C::kHostStatus}},
+      {{"~HSS", "~HS"}, {C::kHostStatus, C::kHostStatus}},
+      {{"^HS", "~HX", "H~S"}, {}},
+      {{"~H", "~HS"}, {C::kHostStatus}},
+      {{"~HQ", "ES~pp"}, {C::kQueryErrors, C::kPause}},
+      {{"~P", "S~J", "a"}, {C::kResume, C::kCancelAll}},
+      {{"~HQE", "S"}, {C::kQueryErrors}},
   };
   for (const auto& c : cases) {
-    StatusRequestScanner scanner;
-    int found = 0;
-    for (const auto& piece : c.pieces) found += scanner.Feed(piece);
+    ImmediateCommandScanner scanner;
+    std::vector<C> found;
+    for (const auto& piece : c.pieces) {
+      for (const C command : scanner.Feed(piece)) found.push_back(command);
+    }
     EXPECT_EQ(found, c.expected) << testing::PrintToString(c.pieces);
   }
 }

@@ -3,8 +3,10 @@
 // that an off-line printer cannot stall the window.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,6 +71,21 @@ class BrokenPipeScope {
   struct Saved;
   std::unique_ptr<Saved> saved_;
 };
+
+// What a printer said through its port device.
+struct DeviceAnswer {
+  bool readable = false;  // false: the device only takes data (a parallel port, a file)
+  OsError error;          // it could not be opened, written or read
+  std::string bytes;      // what came back, complete or not
+};
+
+// Writes `question` to the device and reads its answer until `complete`
+// holds for what has come or `wait` has passed. Only a device that gives
+// the printer's replies back can be asked: a USB printer (/dev/usb/lp*) on
+// Linux; nothing on Windows, whose ports are opened for output only.
+DeviceAnswer AskPortDevice(const std::filesystem::path& path, std::string_view question,
+                           std::chrono::milliseconds wait,
+                           const std::function<bool(std::string_view)>& complete);
 
 // The device behind "LPT1:" ... "LPT4:" (number 1 to 4) when Config.ini does
 // not map it: /dev/lpN-1 (or /dev/usb/lpN-1 when that is absent) on Linux,

@@ -5,8 +5,10 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -105,6 +107,58 @@ BrokenPipeScope::~BrokenPipeScope() {
     }
   }
   pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);
+}
+
+DeviceAnswer AskPortDevice(const std::filesystem::path& path, std::string_view question,
+                           std::chrono::milliseconds wait,
+                           const std::function<bool(std::string_view)>& complete) {
+  // The USB printer class driver (usblp, character major 180) hands back
+  // what the printer sends; a parallel port, a file or a FIFO cannot.
+  constexpr unsigned kUsbPrinterMajor = 180;
+  DeviceAnswer answer;
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    answer.error = LastOsError();
+    return answer;
+  }
+  if (!S_ISCHR(info.st_mode) || major(info.st_rdev) != kUsbPrinterMajor) return answer;
+  answer.readable = true;
+  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    answer.error = LastOsError();
+    return answer;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  auto left = [&] {
+    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<long long>(0, rest.count()));
+  };
+  while (!question.empty() && !answer.error) {
+    pollfd entry{fd, POLLOUT, 0};
+    if (::poll(&entry, 1, left()) == 0) break;
+    const ssize_t written = ::write(fd, question.data(), question.size());
+    if (written >= 0) {
+      question.remove_prefix(static_cast<std::size_t>(written));
+    } else if (errno != EAGAIN && errno != EINTR) {
+      answer.error = LastOsError();
+    }
+  }
+  char buffer[512];
+  while (question.empty() && !answer.error && !complete(answer.bytes) && left() > 0) {
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, left()) <= 0) continue;
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      answer.bytes.append(buffer, static_cast<std::size_t>(got));
+    } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
+      answer.error = LastOsError();
+    } else if (got == 0) {
+      ::poll(nullptr, 0, std::min(left(), 10));  // nothing yet: the driver says end-of-file
+    }
+  }
+  ::close(fd);
+  return answer;
 }
 
 std::filesystem::path DefaultPortDevice(int number) {

@@ -123,6 +123,12 @@ struct BrokenPipeScope::Saved {};
 BrokenPipeScope::BrokenPipeScope() = default;
 BrokenPipeScope::~BrokenPipeScope() = default;
 
+DeviceAnswer AskPortDevice(const std::filesystem::path&, std::string_view,
+                           std::chrono::milliseconds,
+                           const std::function<bool(std::string_view)>&) {
+  return {};
+}
+
 std::filesystem::path DefaultPortDevice(int number) {
   return std::filesystem::path(L"\\\\.\\LPT" + std::to_wstring(number));
 }

@@ -1,7 +1,8 @@
 // A non-blocking TCP client shaped after the window's socket control: set
 // the remote host, remote port and local port, start a connection, send,
-// close. No call blocks; the caller polls between its ticks. The client owns
-// its socket and any resolver work it started.
+// close. No call blocks, except Receive for as long as it is told to; the
+// caller polls between its ticks. The client owns its socket and any
+// resolver work it started.
 #pragma once
 
 #include <chrono>
@@ -74,6 +75,12 @@ class TcpClient {
   // closed its side, or reset the connection. A reset that follows the
   // peer's close is still seen, and once seen it stays.
   PeerState PollPeer();
+
+  // Appends to `into` what the peer has sent, waiting up to `wait` for it
+  // when nothing has come yet, and tells where the peer stands. For a
+  // question the peer answers on the same connection; PollPeer would throw
+  // the answer away.
+  PeerState Receive(std::string& into, std::chrono::milliseconds wait);
 
   // Bytes handed to Send that the peer has not yet acknowledged: 0 once the
   // peer's system holds everything we sent. Nothing where the system does

@@ -13,6 +13,7 @@
 #include <linux/sockios.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -85,12 +86,33 @@ struct TcpClient::Impl {
   Clock::time_point attempt_deadline;
   OsError last_error;  // of the latest failed attempt
   bool resolved = false;
-  PeerState peer = PeerState::kOpen;  // what PollPeer has seen so far
+  PeerState peer = PeerState::kOpen;  // what PollPeer and Receive have seen
   bool shut_down = false;             // our end-of-file is queued
 
   void CloseSocket() {
     if (fd >= 0) ::close(fd);
     fd = -1;
+  }
+
+  // Takes what the peer has sent, into `into` or away; bounded, so that a
+  // peer that never stops talking cannot hold the caller.
+  PeerState ReadAvailable(std::string* into) {
+    char buffer[4096];
+    for (int round = 0; round < 64; ++round) {
+      const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (got > 0) {
+        if (into != nullptr) into->append(buffer, static_cast<std::size_t>(got));
+        continue;
+      }
+      if (got < 0) {
+        const OsError error = LastOsError();
+        if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
+        if (error.code == EINTR) continue;
+      }
+      peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
+      return peer;
+    }
+    return PeerState::kOpen;
   }
 };
 
@@ -301,20 +323,17 @@ TcpClient::PeerState TcpClient::PollPeer() {
     }
     return impl.peer;
   }
-  // Bounded, so that a peer that never stops talking cannot hold the caller.
-  char discard[4096];
-  for (int round = 0; round < 64; ++round) {
-    const ssize_t got = ::recv(impl.fd, discard, sizeof discard, MSG_DONTWAIT);
-    if (got > 0) continue;
-    if (got < 0) {
-      const OsError error = LastOsError();
-      if (KindOf(error) == OsErrorKind::kWouldBlock) return PeerState::kOpen;
-      if (error.code == EINTR) continue;
-    }
-    impl.peer = got == 0 ? PeerState::kClosed : PeerState::kReset;
-    return impl.peer;
-  }
-  return PeerState::kOpen;
+  return impl.ReadAvailable(nullptr);
+}
+
+TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::milliseconds wait) {
+  Impl& impl = *impl_;
+  if (state_ != State::kOpen) return PeerState::kClosed;
+  if (impl.peer != PeerState::kOpen) return impl.peer;
+  pollfd entry{impl.fd, POLLIN, 0};
+  const int wait_ms = static_cast<int>(std::max<long long>(0, wait.count()));
+  if (wait_ms > 0 && ::poll(&entry, 1, wait_ms) <= 0) return PeerState::kOpen;
+  return impl.ReadAvailable(&into);
 }
 
 std::optional<std::size_t> TcpClient::Unacknowledged() {

@@ -154,7 +154,7 @@ struct TcpClient::Impl {
   Clock::time_point attempt_deadline;
   OsError last_error;  // of the latest failed attempt
   bool resolved = false;
-  PeerState peer = PeerState::kOpen;  // what PollPeer has seen so far
+  PeerState peer = PeerState::kOpen;  // what PollPeer and Receive have seen
   bool shut_down = false;             // our end-of-file is queued
   std::uint64_t handed = 0;           // bytes that Send handed to the system
   bool tcp_info = true;               // SIO_TCP_INFO has not failed yet
@@ -162,6 +162,25 @@ struct TcpClient::Impl {
   void CloseSocket() {
     if (socket != INVALID_SOCKET) closesocket(socket);
     socket = INVALID_SOCKET;
+  }
+
+  // Takes what the peer has sent, into `into` or away; bounded, so that a
+  // peer that never stops talking cannot hold the caller.
+  PeerState ReadAvailable(std::string* into) {
+    char buffer[4096];
+    for (int round = 0; round < 64; ++round) {
+      const int got = ::recv(socket, buffer, sizeof buffer, 0);
+      if (got > 0) {
+        if (into != nullptr) into->append(buffer, static_cast<std::size_t>(got));
+        continue;
+      }
+      if (got == SOCKET_ERROR && KindOf(LastSocketError()) == OsErrorKind::kWouldBlock) {
+        return PeerState::kOpen;
+      }
+      peer = got == 0 && !ResetPending(socket) ? PeerState::kClosed : PeerState::kReset;
+      return peer;
+    }
+    return PeerState::kOpen;
   }
 };
 
@@ -383,18 +402,17 @@ TcpClient::PeerState TcpClient::PollPeer() {
     if (ResetPending(impl.socket)) impl.peer = PeerState::kReset;
     return impl.peer;
   }
-  // Bounded, so that a peer that never stops talking cannot hold the caller.
-  char discard[4096];
-  for (int round = 0; round < 64; ++round) {
-    const int got = ::recv(impl.socket, discard, sizeof discard, 0);
-    if (got > 0) continue;
-    if (got == SOCKET_ERROR && KindOf(LastSocketError()) == OsErrorKind::kWouldBlock) {
-      return PeerState::kOpen;
-    }
-    impl.peer = got == 0 && !ResetPending(impl.socket) ? PeerState::kClosed : PeerState::kReset;
-    return impl.peer;
-  }
-  return PeerState::kOpen;
+  return impl.ReadAvailable(nullptr);
+}
+
+TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::milliseconds wait) {
+  Impl& impl = *impl_;
+  if (state_ != State::kOpen) return PeerState::kClosed;
+  if (impl.peer != PeerState::kOpen) return impl.peer;
+  WSAPOLLFD entry{impl.socket, POLLRDNORM, 0};
+  const INT wait_ms = static_cast<INT>(std::max<long long>(0, wait.count()));
+  if (wait_ms > 0 && WSAPoll(&entry, 1, wait_ms) <= 0) return PeerState::kOpen;
+  return impl.ReadAvailable(&into);
 }
 
 std::optional<std::size_t> TcpClient::Unacknowledged() {

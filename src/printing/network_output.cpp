@@ -80,13 +80,6 @@ std::string Shortened(const std::string& gbk) {
   return GbkToUtf8(gbk.substr(0, GbkPrefixLength(gbk, kShown))) + "…";
 }
 
-// "192.168.1.20:9100" or "[fe80::1]:9100", for messages.
-std::string PrinterName(const TcpClient& client) {
-  std::string host = GbkToUtf8(client.RemoteHost);
-  if (host.find(':') != std::string::npos) host = "[" + host + "]";
-  return host + ":" + std::to_string(client.RemotePort);
-}
-
 [[noreturn]] void FailSend(const TcpClient& client, const std::string& why) {
   throw PrintFailure("向打印机 " + PrinterName(client) + " 发送数据失败：" + why);
 }
@@ -149,6 +142,12 @@ bool WaitForAcknowledgement(PrintHost& host, TcpClient& client, PeerWatch& peer,
 }
 
 }  // namespace
+
+std::string PrinterName(const TcpClient& client) {
+  std::string host = GbkToUtf8(client.RemoteHost);
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  return host + ":" + std::to_string(client.RemotePort);
+}
 
 void DelayTicks(PrintHost& host, std::int32_t count) {
   for (std::int32_t i = 1; i <= count; ++i) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "label/label.h"
 #include "printing/print_host.h"
@@ -21,6 +22,9 @@ void DelayTicks(PrintHost& host, std::int32_t count);
 // the connection has been started, before the ticks: work to start that
 // can go on while they pass.
 void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_connecting = {});
+
+// "192.168.1.20:9100" or "[fe80::1]:9100": the printer as messages name it.
+std::string PrinterName(const TcpClient& client);
 
 // Appends one label to SendText, with nothing between labels.
 void AppendLabel(PrintHost& host, const LabelText& label);

@@ -39,25 +39,6 @@ namespace {
 // Beyond this the outgoing text grows as it goes.
 constexpr std::size_t kMostReservedText = std::size_t{64} << 20;
 
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-bool IsParallelPort(const std::string& upper) {
-  static constexpr std::array<const char*, 4> kPorts{"LPT1:", "LPT2:", "LPT3:", "LPT4:"};
-  return std::find(kPorts.begin(), kPorts.end(), upper) != kPorts.end();
-}
-
-// Letter case matters here, unlike for the ports: "Ip" names nothing.
-bool IsNetwork(const std::string& prtmod) {
-  static constexpr std::array<const char*, 4> kNames{"ip", "IP", "tcpip",
-                                                     "\xCD\xF8\xC2\xE7" /* 网络 in GBK */};
-  return std::find(kNames.begin(), kNames.end(), prtmod) != kNames.end();
-}
-
 PrintSettings ReadPrintSettings() {
   PrintSettings s;
   s.darkness = ReadSetting("prtmod", "darkness");
@@ -161,6 +142,23 @@ PrintOutcome Fail(PrintHost& host, std::string_view description) {
 
 }  // namespace
 
+std::string ParallelPortName(const std::string& prtmod) {
+  std::string upper = prtmod;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  static constexpr std::array<const char*, 4> kPorts{"LPT1:", "LPT2:", "LPT3:", "LPT4:"};
+  if (std::find(kPorts.begin(), kPorts.end(), upper) == kPorts.end()) return {};
+  return upper;
+}
+
+// Letter case matters here, unlike for the ports: "Ip" names nothing.
+bool NamesNetwork(const std::string& prtmod) {
+  static constexpr std::array<const char*, 4> kNames{"ip", "IP", "tcpip",
+                                                     "\xCD\xF8\xC2\xE7" /* 网络 in GBK */};
+  return std::find(kNames.begin(), kNames.end(), prtmod) != kNames.end();
+}
+
 PrintOutcome RunPrintRequest(PrintHost& host) {
   if (host.printing()) return PrintOutcome::kRefused;
   PrintingScope busy(host);
@@ -177,13 +175,13 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     // The lines are numbered 0 to n: no numbers at all for a negative n.
     if (n < 0) throw PrintFailure(kSubscriptOutOfRange);
 
-    const std::string port = AsciiUpper(prtmod);
-    if (IsParallelPort(port)) {
+    const std::string port = ParallelPortName(prtmod);
+    if (!port.empty()) {
       BrokenPipeScope quiet_pipe;
       ForEachLabel(n, settings, [&](const LabelText& label) { DeliverToPort(host, port, label); });
       return PrintOutcome::kDone;
     }
-    if (IsNetwork(prtmod)) {
+    if (NamesNetwork(prtmod)) {
       LabelsAhead labels(host, n, settings);
       OpenPrinterConnection(host, [&labels] { labels.Start(); });
       SendAndClose(host, [&labels] { labels.Finish(); });

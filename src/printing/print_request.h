@@ -3,6 +3,8 @@
 // outcome is told to the operator through the host.
 #pragma once
 
+#include <string>
+
 #include "printing/print_host.h"
 
 namespace zplport {
@@ -18,5 +20,11 @@ inline constexpr const char* kPrintSucceeded = "打印成功";
 inline constexpr const char* kUnknownPrintMode = "你末JJ！";
 
 PrintOutcome RunPrintRequest(PrintHost& host);
+
+// The request's choice of the way of printing from prtmod: the port name
+// ("LPT1:" ... "LPT4:") for parallel output, or whether it names the
+// network (letter case as written).
+std::string ParallelPortName(const std::string& prtmod);  // "" when it names no port
+bool NamesNetwork(const std::string& prtmod);
 
 }  // namespace zplport

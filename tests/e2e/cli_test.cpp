@@ -18,6 +18,11 @@
 
 #include "label/label.h"
 #include "platform/os_error.h"
+#include "platform/sleep.h"
+#include "platform/tcp_client.h"
+#ifndef _WIN32
+#include "printer/printer_server.h"
+#endif
 #include "support/fault_printer.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -70,45 +75,201 @@ TEST_F(CliTest, SampleFilesPrintOverTheNetwork) {
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "打印成功\n");
   ASSERT_TRUE(printer.WaitForJobs(1, std::chrono::seconds(5)));
+  // The plain request asks the printer nothing: one connection, only labels.
+  EXPECT_EQ(printer.connections(), 1u);
   // Lines 2 and 3 of the sample are Chinese, sent as their GBK bytes.
   EXPECT_EQ(printer.jobs()[0], ComposeLabel(kSampleSettings, "ABC", "123") +
                                    ComposeLabel(kSampleSettings, "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4",
                                                 "\xB0\xDF\xC2\xED\xB4\xF2\xD3\xA1\xBB\xFA"));
 }
 
+#ifndef _WIN32
+// The loopback printer answers "~HS" as a ready printer does.
+TEST_F(CliTest, StatusAndConfirmedPrintOfTheLoopbackPrinter) {
+  printer::PrinterServer server(
+      {.render = false, .engine = {.pace = std::chrono::milliseconds(0)}});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+
+  ProcessResult r = Run({"--status"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out.rfind("打印机就绪\n标签长度 ", 0), 0u) << r.out;
+
+  r = Run({"--confirm", "4"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "打印成功\n打印机已打印全部 2 张标签\n");
+  // The print's own connection carries the same bytes as a plain request;
+  // the questions go on connections of their own, which are no jobs.
+  ASSERT_TRUE(server.WaitForJobs(1, std::chrono::seconds(5)));
+  std::vector<std::string> labels;
+  for (const printer::Job& job : server.jobs()) labels.push_back(job.bytes);
+  EXPECT_EQ(labels, std::vector<std::string>{
+                        ComposeLabel(kSampleSettings, "ABC", "123") +
+                        ComposeLabel(kSampleSettings, "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4",
+                                     "\xB0\xDF\xC2\xED\xB4\xF2\xD3\xA1\xBB\xFA")});
+}
+
+// Sends `bytes` on a connection of its own and waits for the printer's close.
+void SendToPrinter(int port, std::string_view bytes) {
+  TcpClient client;
+  client.RemoteHost = "127.0.0.1";
+  client.RemotePort = port;
+  client.Connect(std::chrono::seconds(5));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (client.Poll() == TcpClient::State::kConnecting) SleepMilliseconds(1);
+  while (!bytes.empty() && std::chrono::steady_clock::now() < deadline) {
+    bytes.remove_prefix(client.Send(bytes).bytes);
+  }
+  ASSERT_TRUE(bytes.empty());
+  client.ShutdownSend();
+  std::string ignored;
+  while (client.Receive(ignored, std::chrono::milliseconds(100)) == TcpClient::PeerState::kOpen &&
+         std::chrono::steady_clock::now() < deadline) {
+  }
+}
+
+const char kFigures[] = "标签长度 1218 点，接收缓冲区中 0 个格式，本批还剩 0 张标签\n";
+
+TEST_F(CliTest, EachFaultStopsTheStatusAndTheConfirmedPrint) {
+  const std::pair<const char*, const char*> faults[] = {
+      {"paused", "暂停"},
+      {"head-open", "打印头打开"},
+      {"ribbon-out", "碳带用完"},
+      {"paper-out", "缺纸"},
+  };
+  for (const auto& [fault, condition] : faults) {
+    SCOPED_TRACE(fault);
+    printer::EngineOptions engine;
+    ASSERT_TRUE(printer::ParseFaults(fault, engine));
+    printer::PrinterServer server({.render = false, .engine = engine});
+    ASSERT_EQ(server.Start(), "");
+    server.StartThread();
+    UseSamples(server.port());
+    ProcessResult r = Run({"--status"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.out, std::string(condition) + "\n" + kFigures);
+    r = Run({"--confirm", "2"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.out, std::string(condition) + "\n" + kFigures + "没有发送标签\n");
+    // The questions are no jobs, and no label was sent.
+    EXPECT_FALSE(server.WaitForJobs(1, std::chrono::milliseconds(100)));
+    fs::remove(dir_.path() / "file.ini");
+  }
+}
+
+TEST_F(CliTest, PauseAndResumeAreObeyedAtOnce) {
+  printer::PrinterServer server({.render = false});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+  SendToPrinter(server.port(), "~PP");
+  ProcessResult r = Run({"--status"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, std::string("暂停\n") + kFigures);
+  SendToPrinter(server.port(), "~ps");
+  r = Run({"--status"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, std::string("打印机就绪\n") + kFigures);
+}
+
+TEST_F(CliTest, ConfirmedPrintWaitsForTheLastLabel) {
+  printer::PrinterServer server(
+      {.render = false, .engine = {.pace = std::chrono::milliseconds(300)}});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+  const auto started = std::chrono::steady_clock::now();
+  const ProcessResult r = Run({"--confirm", "6"});
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "打印成功\n打印机已打印全部 3 张标签\n");
+}
+
+TEST_F(CliTest, ConfirmedPrintThatRunsOutOfPaperSaysWhatIsLeft) {
+  printer::PrinterServer server(
+      {.render = false, .engine = {.pace = std::chrono::milliseconds(0), .media = 1}});
+  ASSERT_EQ(server.Start(), "");
+  server.StartThread();
+  UseSamples(server.port());
+  const ProcessResult r = Run({"--confirm", "6"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, "打印成功\n缺纸\n打印机中还有 2 张标签没有打印（按打印机的计数）\n");
+  ASSERT_TRUE(server.WaitForJobs(1, std::chrono::seconds(5)));
+  EXPECT_NE(FormatJobSummary(server.jobs()[0]).find(", printed 1, waiting 2"), std::string::npos)
+      << FormatJobSummary(server.jobs()[0]);
+}
+#endif  // _WIN32
+
 TEST_F(CliTest, UsageErrors) {
-  for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"1", "2"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"1", "2"},
+                                               {"--status", "1"},
+                                               {"--confirm"},
+                                               {"--confirm", "1", "2"},
+                                               {"--stat"}}) {
     const ProcessResult r = Run(args);
-    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.exit_code, 2) << args.size();
     EXPECT_EQ(r.out, "");
+  }
+  const ProcessResult help = Run({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* form :
+       {"zplport-cli QUANTITY", "zplport-cli --confirm QUANTITY", "zplport-cli --status"}) {
+    EXPECT_NE(help.out.find(form), std::string::npos) << form;
   }
 }
 
 TEST_F(CliTest, MessagesAndExitStatus) {
   const int refusing = testing::RefusingPort();
+  const std::string nobody =
+      "prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" + std::to_string(refusing) +
+      "\r\n";
+  const std::string refused = "无法连接打印机 127.0.0.1:" + std::to_string(refusing) + "：" +
+                              DescribeOsError(MakeOsError(OsErrorKind::kRefused)) + "\n";
+  // Reads and never answers.
+  FaultPrinter silent(FaultPrinter::Behaviour::kAcceptAndRead);
+  const std::string silent_at = "127.0.0.1:" + std::to_string(silent.port());
+  const std::string file = dir_.Write("device", "").string();
   struct Case {
     std::string config;
-    std::string quantity;
+    std::vector<std::string> args;
     int exit_code;
     std::string out;
   } cases[] = {
-      {"prtmod=ip\r\n", "abc", 1, "类型不匹配\n"},
-      {"prtmod=ip\r\n", "", 1, "类型不匹配\n"},
-      {"prtmod=ip\r\n", "40000", 1, "溢出\n"},
-      {"prtmod=ip\r\n", "-1", 1, "下标越界\n"},
-      {"prtmod=Ip\r\n", "2", 1, "你末JJ！\n"},
-      {"prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" + std::to_string(refusing) +
-           "\r\n",
-       "2", 1,
-       "无法连接打印机 127.0.0.1:" + std::to_string(refusing) + "：" +
-           DescribeOsError(MakeOsError(OsErrorKind::kRefused)) + "\n"},
+      {"prtmod=ip\r\n", {"abc"}, 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n", {""}, 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n", {"40000"}, 1, "溢出\n"},
+      {"prtmod=ip\r\n", {"-1"}, 1, "下标越界\n"},
+      {"prtmod=Ip\r\n", {"2"}, 1, "你末JJ！\n"},
+      {nobody, {"2"}, 1, refused},
+      // The questions reach the printer as a print would, with its words.
+      {nobody, {"--status"}, 1, refused},
+      {nobody, {"--confirm", "2"}, 1, refused},
+      {"prtmod=Ip\r\n", {"--status"}, 1, "你末JJ！\n"},
+      {"prtmod=ip\r\n", {"--confirm", "abc"}, 1, "类型不匹配\n"},
+      {"prtmod=ip\r\n[network]\r\nprinterip=127.0.0.1\r\nprinterport=" +
+           std::to_string(silent.port()) + "\r\n",
+       {"--status"},
+       1,
+       "打印机没有回答状态查询（打印机 " + silent_at + " 5 秒内没有回答）\n"},
+      // A file takes labels but can say nothing back.
+      {"prtmod=LPT1:\r\n[ports]\r\nlpt1=" + file + "\r\n",
+       {"--confirm", "2"},
+       1,
+       "打印端口 LPT1:（" + file +
+           "） 只能向打印机发送数据，读不到打印机的回答，无法查询状态（USB 打印机可以回答）\n"},
   };
   for (const auto& c : cases) {
     WriteConfig(c.config);
-    const ProcessResult r = Run({c.quantity});
-    EXPECT_EQ(r.exit_code, c.exit_code) << c.config << c.quantity;
-    EXPECT_EQ(r.out, c.out) << c.config << c.quantity;
+    const ProcessResult r = Run(c.args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.config << c.args[0];
+    EXPECT_EQ(r.out, c.out) << c.config << c.args[0];
   }
+  // Nothing was sent to the silent printer but the question.
+  ASSERT_TRUE(silent.WaitForJobs(1, std::chrono::seconds(5)));
+  EXPECT_EQ(silent.jobs(), std::vector<std::string>{"~HS"});
+  EXPECT_EQ(testing::ReadFileBytes(file), "");
 }
 
 TEST_F(CliTest, MissingConfigSaysUnknownMode) {

@@ -60,6 +60,12 @@ std::string SummaryOf(const Job& job) {
   if (!job.darkness.empty()) line += ", darkness " + job.darkness;
   if (!job.speed.empty()) line += ", speed " + job.speed;
   if (!job.charset.empty()) line += ", charset " + job.charset;
+  if (job.printable && !job.copies.empty()) {
+    long labels = 0;
+    for (const long copies : job.copies) labels += std::max(0L, copies);
+    line += ", printed " + std::to_string(labels - job.waiting) + ", waiting " +
+            std::to_string(job.waiting);
+  }
   if (job.status_replies == 1) line += ", ~HS answered";
   if (job.status_replies > 1) {
     line += ", ~HS answered " + std::to_string(job.status_replies) + " times";

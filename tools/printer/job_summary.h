@@ -25,6 +25,8 @@ struct Job {
   std::string speed{};                      // ^PR
   std::string charset{};                    // ^CI
   int status_replies = 0;                   // "~HS" requests answered
+  bool printable = false;                   // holds a format, so the print engine took it
+  long waiting = 0;                         // its labels not printed when it was announced
   std::vector<std::string> pngs{};          // label images written beside `path`
   std::vector<std::string> render_notes{};  // why labels were not (all) rendered
   std::vector<std::string> unsupported{};   // commands read but not drawn, e.g. "^BC"
@@ -38,7 +40,7 @@ struct Job {
 //   job 3: 5 bytes, 0 labels (0 formats)                (memory only)
 //   job 4: 5 bytes, 0 labels (0 formats), not saved: <reason>
 // followed by what is known of the job, each part only when there is any:
-//   , copies 1, darkness 15, speed B, charset 28, ~HS answered,
+//   , copies 1, darkness 15, speed B, charset 28, printed 1, waiting 3, ~HS answered,
 //   rendered 2 PNG (job-0001-1.png, job-0001-2.png), <why not rendered>,
 //   unsupported: ^BC ^BY, warnings: <what>; <what>
 // ("copies 1/3" when the labels differ, "~HS answered 2 times").

@@ -38,7 +38,8 @@ std::string EncodingList() {
 
 const char kPrinterUsage[] =
     "usage: zplport-printer [--port N] [--bind ADDR] [--out DIR] [--jobs N] [--dpi D]\n"
-    "                       [--encoding E] [--idle S] [--pictures N]\n"
+    "                       [--encoding E] [--idle S] [--pictures N] [--pace MS] [--media N]\n"
+    "                       [--fault LIST]\n"
     "       zplport-printer --render FILE... [--out DIR] [--dpi D] [--encoding E]\n"
     "                       [--pictures N]\n"
     "  --port N      TCP port to listen on (default 9100; 0 = any free port)\n"
@@ -51,7 +52,12 @@ const char kPrinterUsage[] =
     "  --idle S      close a connection that sends nothing for S seconds (default 60; 0 = never)\n"
     "  --pictures N  label images drawn per job, the first ones (default 100; 0 = all)\n"
     "  --render      draw the labels of each FILE (- = standard input) into --out and exit;\n"
-    "                files are read in turn by one printer, as jobs are\n";
+    "                files are read in turn by one printer, as jobs are\n"
+    "  --pace MS     print a label every MS milliseconds (default: the label's length at its\n"
+    "                ^PR speed; 0 = at once)\n"
+    "  --media N     paper for N labels; then the printer is out of paper and keeps the rest\n"
+    "  --fault LIST  conditions at start, comma-separated: paused, head-open, ribbon-out,\n"
+    "                paper-out\n";
 
 PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args) {
   PrinterCommandLine parsed;
@@ -82,7 +88,8 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
       value = std::string(arg.substr(equals + 1));
     }
     if (name != "--port" && name != "--bind" && name != "--out" && name != "--jobs" &&
-        name != "--dpi" && name != "--encoding" && name != "--idle" && name != "--pictures") {
+        name != "--dpi" && name != "--encoding" && name != "--idle" && name != "--pictures" &&
+        name != "--pace" && name != "--media" && name != "--fault") {
       parsed.error = "unknown argument: " + std::string(arg);
       return parsed;
     }
@@ -128,6 +135,22 @@ PrinterCommandLine ParsePrinterCommandLine(const std::vector<std::string>& args)
         return parsed;
       }
       parsed.options.idle_timeout = std::chrono::seconds(*seconds);
+    } else if (name == "--pace" || name == "--media") {
+      const auto number = ParseNumber(*value, std::numeric_limits<int>::max());
+      if (!number) {
+        parsed.error = "bad " + name.substr(2) + ": " + *value;
+        return parsed;
+      }
+      if (name == "--pace") {
+        parsed.options.engine.pace = std::chrono::milliseconds(*number);
+      } else {
+        parsed.options.engine.media = *number;
+      }
+    } else if (name == "--fault") {
+      if (!ParseFaults(*value, parsed.options.engine)) {
+        parsed.error = "bad fault list: " + *value + " (paused, head-open, ribbon-out, paper-out)";
+        return parsed;
+      }
     } else if (value->empty()) {
       parsed.error = name + " needs a value";
       return parsed;

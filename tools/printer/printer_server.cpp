@@ -28,6 +28,8 @@ constexpr int kReadsPerPass = 16;
 // this, and given up on this long after its job is done.
 constexpr std::size_t kMaxPendingReply = std::size_t{64} * 1024;
 constexpr auto kReplyGrace = std::chrono::seconds(5);
+// A host's questions and commands are short; a connection with more is a job.
+constexpr std::size_t kMostCommandBytes = 64;
 // How long accepting pauses when it fails: doubled at each failure in a row.
 constexpr std::chrono::milliseconds kMinAcceptPause{100};
 constexpr std::chrono::milliseconds kMaxAcceptPause{1000};
@@ -69,7 +71,8 @@ std::string DurationText(std::chrono::milliseconds duration) {
 PrinterServer::PrinterServer(PrinterOptions options)
     : options_(std::move(options)),
       renderer_(RendererOptions{
-          .dpi = options_.dpi, .encoding = options_.encoding, .pictures = options_.pictures}) {}
+          .dpi = options_.dpi, .encoding = options_.encoding, .pictures = options_.pictures}),
+      engine_(options_.engine) {}
 
 PrinterServer::~PrinterServer() {
   Stop();
@@ -261,6 +264,14 @@ void PrinterServer::Wake() {
   [[maybe_unused]] const auto written = write(wake_write_fd_, &byte, 1);
 }
 
+EngineStatus PrinterServer::StatusNow() {
+  EngineStatus status = engine_.Status(Clock::now());
+  for (const auto& [fd, connection] : connections_) {
+    if (connection.holds_format && !connection.finished) status.partial_format = true;
+  }
+  return status;
+}
+
 void PrinterServer::Log(const std::string& line) const {
   if (on_log_) on_log_(line);
 }
@@ -317,14 +328,39 @@ bool PrinterServer::ReadFrom(int fd, Connection& connection) {
       const std::string_view piece(buffer, static_cast<std::size_t>(n));
       connection.idle_by = Clock::now() + options_.idle_timeout;
       Store(connection, piece);
-      if (const int requests = connection.status_requests.Feed(piece); requests > 0) {
-        connection.status_replies += requests;
-        const std::string reply = HostStatusReply(renderer_.label_length());
-        for (int k = 0; k < requests && connection.reply.size() < kMaxPendingReply; ++k) {
-          connection.reply += reply;
+      bool replied = false;
+      for (const ImmediateCommand command : connection.commands.Feed(piece)) {
+        const auto now = Clock::now();
+        std::string reply;
+        switch (command) {
+          case ImmediateCommand::kHostStatus:
+            ++connection.status_replies;
+            reply = HostStatusReply(renderer_.label_length(), StatusNow());
+            break;
+          case ImmediateCommand::kQueryErrors:
+            reply = HostQueryErrorsReply(StatusNow());
+            break;
+          case ImmediateCommand::kPause:
+            connection.commanded = true;
+            engine_.Pause(now);
+            break;
+          case ImmediateCommand::kResume:
+            connection.commanded = true;
+            engine_.Resume(now);
+            break;
+          case ImmediateCommand::kCancelAll:
+            connection.commanded = true;
+            engine_.CancelAll(now);
+            break;
+          case ImmediateCommand::kFormatStart:
+            connection.holds_format = true;
+            break;
         }
-        if (!SendReply(fd, connection)) connection.reply.clear();
+        if (reply.empty() || connection.reply.size() >= kMaxPendingReply) continue;
+        connection.reply += reply;
+        replied = true;
       }
+      if (replied && !SendReply(fd, connection)) connection.reply.clear();
     } else if (n == 0) {
       return FinishJob(fd, connection, Ending::kEndOfFile);
     } else if (errno == EINTR) {
@@ -366,6 +402,9 @@ void PrinterServer::OpenJobFile(Connection& connection) {
 void PrinterServer::Store(Connection& connection, std::string_view piece) {
   if (connection.number == 0) OpenJobFile(connection);
   connection.size += piece.size();
+  if (connection.head.size() <= kMostCommandBytes) {
+    connection.head.append(piece.substr(0, kMostCommandBytes + 1 - connection.head.size()));
+  }
   if (connection.in_memory) {
     const std::size_t room =
         options_.max_job_bytes - std::min(options_.max_job_bytes, connection.bytes.size());
@@ -425,6 +464,17 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
     connection.error = connection.path + ": " + ErrnoText(errno);
   }
   connection.file = -1;
+  if (connection.size <= kMostCommandBytes && OnlyImmediateCommands(connection.head)) {
+    // Not a job: a printer prints nothing for it. Its number and file go.
+    if (!connection.path.empty()) unlink(connection.path.c_str());
+    if (connection.number == next_number_ - 1) --next_number_;
+    if (connection.commanded) {
+      std::string commands = connection.head;
+      std::erase_if(commands, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+      Log("commands from " + connection.peer + ": " + commands);
+    }
+    return EndConnection(fd, connection, ending);
+  }
   Job job;
   job.number = connection.number;
   job.bytes = std::move(connection.bytes);
@@ -434,7 +484,15 @@ bool PrinterServer::FinishJob(int fd, Connection& connection, Ending ending) {
   job.path = std::move(connection.path);
   job.error = std::move(connection.error);
   job.status_replies = connection.status_replies;
+  job.printable = connection.holds_format;
+  // From now until the worker has read it, the job is the printer's partial
+  // format; the close below tells the sender that it is in.
+  if (job.printable) engine_.TakeIn();
   Enqueue(std::move(job));
+  return EndConnection(fd, connection, ending);
+}
+
+bool PrinterServer::EndConnection(int fd, Connection& connection, Ending ending) {
   // A sender that has shut down only its sending side still reads: what is
   // left of the status reply goes out before the close.
   if (ending == Ending::kEndOfFile && SendReply(fd, connection) && !connection.reply.empty()) {
@@ -496,6 +554,11 @@ void PrinterServer::Describe(Job& job) {
   const std::filesystem::path path(job.path);
   DescribeJob(job, std::move(bytes), read_error, options_.max_job_bytes,
               draw ? path.parent_path() : std::filesystem::path(), path.stem().string(), renderer_);
+  if (job.printable) {
+    const auto label_time = LabelTime(renderer_.label_length(), options_.dpi, job.speed);
+    engine_.Queue(job.number, job.copies, label_time, Clock::now());
+    job.waiting = engine_.Waiting(job.number, Clock::now());
+  }
 }
 
 }  // namespace zplport::printer

@@ -6,8 +6,12 @@
 // job-0001.zpl, job-0002.zpl, ... as they arrive (in memory only when it
 // has no output folder), then closes its own side so that the sender sees a
 // clean close. A connection that sends nothing (a port probe) is only
-// logged. A host status request "~HS" is answered on the same connection as
-// soon as it arrives.
+// logged, and so is one that sends only "~" commands that change the
+// printer's state; one that only asks (~HS, ~HQES) is answered and leaves no
+// trace. The formats of a job are printed one label at a time by the print
+// engine, at a printer's pace. "~HS" and "~HQES" are answered from its
+// state on the connection they arrive on, and "~PP", "~PS" and "~JA" are
+// obeyed, as soon as they arrive.
 //
 // Two threads: the serving thread handles every connection with poll(), so
 // that neither an idle sender nor a slow label holds up another; a worker
@@ -56,6 +60,7 @@ struct PrinterOptions {
   // when there is no output folder. A larger job is saved whole, and its
   // labels are counted in this much of it and not drawn.
   std::size_t max_job_bytes = std::size_t{64} << 20;
+  EngineOptions engine{};  // pace, paper and faults
 };
 
 class PrinterServer {
@@ -117,7 +122,10 @@ class PrinterServer {
     bool in_memory = false;
     std::string bytes;  // up to max_job_bytes, when kept in memory
     std::size_t size = 0;
-    StatusRequestScanner status_requests;
+    ImmediateCommandScanner commands;
+    bool holds_format = false;  // a "^XA" has come: the job is for the print engine
+    bool commanded = false;     // a ~PP, ~PS or ~JA has come
+    std::string head;           // the first bytes, to tell a host's questions from a job
     int status_replies = 0;
     std::string reply;             // status replies not yet sent
     bool finished = false;         // the job is stored; only the reply is left to send
@@ -136,6 +144,8 @@ class PrinterServer {
   bool SendReply(int fd, Connection& connection);
   // True when the connection is closed.
   bool FinishJob(int fd, Connection& connection, Ending ending);
+  // Sends what is left of the replies, or closes; true when closed.
+  bool EndConnection(int fd, Connection& connection, Ending ending);
   void CloseConnection(int fd);
   void Log(const std::string& line) const;
   // Hands a stored job to the worker.
@@ -145,6 +155,8 @@ class PrinterServer {
   // beside the file.
   void Describe(Job& job);
   void Wake();
+  // The engine's state, with the formats still arriving on open connections.
+  EngineStatus StatusNow();
 
   PrinterOptions options_;
   int listen_fd_ = -1;
@@ -162,6 +174,7 @@ class PrinterServer {
   Clock::time_point accept_resumes_{};
   std::chrono::milliseconds accept_pause_{0};
   JobRenderer renderer_;  // the printer's one state, for the server's lifetime
+  PrintEngine engine_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable jobs_changed_;
