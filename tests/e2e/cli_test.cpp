@@ -103,6 +103,14 @@ TEST_F(CliTest, MessagesAndExitStatus) {
        "2", 1,
        "无法连接打印机 127.0.0.1:" + std::to_string(refusing) + "：" +
            DescribeOsError(MakeOsError(OsErrorKind::kRefused)) + "\n"},
+#ifdef _WIN32
+      // No parallel port (Wine has none without /dev/lp3): the system's words,
+      // then how to map a shared printer to the port.
+      {"prtmod=lpt4:\r\n", "2", 1,
+       "无法打开打印端口 LPT4:（\\\\.\\LPT4）：设备或文件不存在"
+       "（本机没有这个并口时，可以把打印机共享，再在命令提示符中运行 "
+       "net use LPT4: \\\\计算机名\\共享名 /persistent:yes，将共享的打印机映射为 LPT4:）\n"},
+#endif
   };
   for (const auto& c : cases) {
     WriteConfig(c.config);
