@@ -229,28 +229,37 @@ TEST_F(PrintRequestTest, NetworkFailuresNeverReportSuccess) {
   for (int i = 0; i < 160; ++i) {
     big += "c(" + std::to_string(i) + ")=" + std::string(60000, 'x') + "\r\n";
   }
+  // One label of 60 kB: more than the printer's system takes while it reads
+  // nothing, less than our side's bounded send buffer holds, so it waits
+  // unacknowledged after the last send.
+  const std::string one_label = "[content]\r\nc(0)=" + std::string(60000, 'x') + "\r\n";
   struct Case {
     const char* name;
     FaultPrinter::Behaviour behaviour;
     std::size_t reset_after;
-    bool big_job;
+    const std::string* content;  // nullptr: kContent, four lines
+    const char* quantity;
     std::string message_start;
   } cases[] = {
-      {"closes at once", FaultPrinter::Behaviour::kCloseAtOnce, 0, false, "向打印机 127.0.0.1:"},
-      {"resets mid-stream", FaultPrinter::Behaviour::kResetAfter, 1000, true,
+      {"closes at once", FaultPrinter::Behaviour::kCloseAtOnce, 0, nullptr, "4",
        "向打印机 127.0.0.1:"},
-      {"resets after all", FaultPrinter::Behaviour::kResetAfterAll, 0, false,
+      {"resets mid-stream", FaultPrinter::Behaviour::kResetAfter, 1000, &big, "160",
        "向打印机 127.0.0.1:"},
-      {"stops reading", FaultPrinter::Behaviour::kStopReading, 0, true, "向打印机 127.0.0.1:"},
+      {"resets after all", FaultPrinter::Behaviour::kResetAfterAll, 0, nullptr, "4",
+       "向打印机 127.0.0.1:"},
+      {"stops reading", FaultPrinter::Behaviour::kStopReading, 0, &big, "160",
+       "向打印机 127.0.0.1:"},
+      {"stops reading after our last send", FaultPrinter::Behaviour::kStopReading, 0, &one_label,
+       "1", "向打印机 127.0.0.1:"},
   };
   host_.limits.stall = std::chrono::milliseconds(300);
   host_.limits.close_wait = std::chrono::milliseconds(300);
   for (const auto& c : cases) {
     FaultPrinter printer(c.behaviour, "127.0.0.1", c.reset_after);
-    host_.WriteContent(c.big_job ? big : std::string(kContent));
+    host_.WriteContent(c.content != nullptr ? *c.content : std::string(kContent));
     host_.WriteConfig(Network(printer.port()));
     host_.messages.clear();
-    host_.quantity = c.big_job ? "160" : "4";
+    host_.quantity = c.quantity;
     EXPECT_EQ(RunPrintRequest(host_), PrintOutcome::kFailed) << c.name;
     ASSERT_EQ(host_.messages.size(), 1u) << c.name;
     EXPECT_EQ(host_.messages[0].rfind(c.message_start, 0), 0u)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,18 @@ TcpClient::PeerState WaitForPeer(TcpClient& client) {
     peer = client.PollPeer();
   }
   return peer;
+}
+
+// Asks until the peer's system holds everything we sent; nothing where the
+// system cannot tell.
+std::optional<std::size_t> WaitUntilAcknowledged(TcpClient& client) {
+  const auto deadline = Clock::now() + kLimit;
+  auto pending = client.Unacknowledged();
+  while (pending && *pending > 0 && Clock::now() < deadline) {
+    SleepMilliseconds(1);
+    pending = client.Unacknowledged();
+  }
+  return pending;
 }
 
 class TcpRoundTripTest : public ::testing::TestWithParam<const char*> {};
@@ -256,6 +269,9 @@ TEST(TcpClientTest, PeerThatKeepsItsSideOpenStaysOpen) {
   ASSERT_FALSE(SendAll(client, "abc"));
   ASSERT_FALSE(client.ShutdownSend());
   ASSERT_TRUE(printer.WaitForJobs(1, kLimit));  // it has read our end-of-file
+  // Every system the tests run on tells that all is acknowledged: by the
+  // send queue, by SIO_TCP_INFO or by the connection table.
+  EXPECT_EQ(WaitUntilAcknowledged(client), std::optional<std::size_t>(0));
   EXPECT_EQ(client.PollPeer(), TcpClient::PeerState::kOpen);
   printer.Stop();
   EXPECT_EQ(WaitForPeer(client), TcpClient::PeerState::kClosed);

@@ -92,4 +92,8 @@ DeviceAnswer AskPortDevice(const std::filesystem::path& path, std::string_view q
 // \\.\LPTn on Windows.
 std::filesystem::path DefaultPortDevice(int number);
 
+// What the operator can do when the default device of port `number` does
+// not exist, in Chinese; empty where there is nothing to suggest.
+std::string MissingPortAdvice(int number);
+
 }  // namespace zplport

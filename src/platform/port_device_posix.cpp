@@ -171,4 +171,7 @@ std::filesystem::path DefaultPortDevice(int number) {
   return parallel;
 }
 
+// Linux names its printer devices itself; [ports] already maps the others.
+std::string MissingPortAdvice(int) { return {}; }
+
 }  // namespace zplport

@@ -133,4 +133,12 @@ std::filesystem::path DefaultPortDevice(int number) {
   return std::filesystem::path(L"\\\\.\\LPT" + std::to_wstring(number));
 }
 
+// Most machines today have no parallel port; a shared printer mapped to the
+// port's name stands in for one, and the default device then reaches it.
+std::string MissingPortAdvice(int number) {
+  const std::string port = "LPT" + std::to_string(number) + ":";
+  return "本机没有这个并口时，可以把打印机共享，再在命令提示符中运行 net use " + port +
+         " \\\\计算机名\\共享名 /persistent:yes，将共享的打印机映射为 " + port;
+}
+
 }  // namespace zplport

@@ -83,8 +83,10 @@ class TcpClient {
   PeerState Receive(std::string& into, std::chrono::milliseconds wait);
 
   // Bytes handed to Send that the peer has not yet acknowledged: 0 once the
-  // peer's system holds everything we sent. Nothing where the system does
-  // not tell (Windows before 10 version 1703, Wine).
+  // peer's system holds everything we sent. Where the system tells only
+  // whether everything is acknowledged (Windows before 10 version 1703,
+  // Wine), a bound that stays put until then, and 0 once our end-of-file
+  // has been acknowledged. Nothing where the system does not tell.
   std::optional<std::size_t> Unacknowledged();
 
   // Closes the connection; no effect when already closed.

@@ -34,8 +34,8 @@ void AppendLabel(PrintHost& host, const LabelText& label);
 // connection. `before_send` runs after the first ticks, before SendText
 // is looked at: the end of work that fills it while they pass.
 // Raises PrintFailure on a send error, a reset, or a printer that takes or
-// acknowledges nothing for the stall limit; where acknowledgements cannot
-// be seen, also when the printer does not close within the close wait.
+// acknowledges nothing for the stall limit. The printer's close, or its
+// silence for the close wait, ends the request well.
 void SendAndClose(PrintHost& host, const std::function<void()>& before_send = {});
 
 }  // namespace zplport

@@ -41,10 +41,12 @@ void WaitUntilDrained(PrintHost& host, PortDevice& device, std::chrono::millisec
   }
 }
 
+int PortNumber(const std::string& port_name) { return port_name[3] - '0'; }  // "LPTn:"
+
 }  // namespace
 
 std::filesystem::path PortDevicePath(const std::string& port_name) {
-  const int number = port_name[3] - '0';  // "LPTn:"
+  const int number = PortNumber(port_name);
   const std::string mapped =
       TrimSpacesAndTabs(ReadSetting("ports", "lpt" + std::to_string(number)));
   if (!mapped.empty()) return PathFromGbk(mapped);
@@ -57,7 +59,15 @@ void DeliverToPort(PrintHost& host, const std::string& port_name, const LabelTex
 
   PortDevice device;
   if (const OsError error = device.Open(path)) {
-    throw PrintFailure("无法打开" + where + "：" + DescribeOsError(error));
+    std::string message = "无法打开" + where + "：" + DescribeOsError(error);
+    // The port itself is missing, not a device that [ports] names.
+    const int number = PortNumber(port_name);
+    if (KindOf(error) == OsErrorKind::kNotFound && path == DefaultPortDevice(number)) {
+      if (const std::string advice = MissingPortAdvice(number); !advice.empty()) {
+        message += "（" + advice + "）";
+      }
+    }
+    throw PrintFailure(message);
   }
   const std::string line = label + "\r\n";
   PumpResult result = PumpBytes(

@@ -18,14 +18,15 @@ namespace zplport::testing {
 class FaultPrinter {
  public:
   enum class Behaviour {
-    kAcceptAndRead,  // reads to end-of-file, then closes
-    kCloseAtOnce,    // closes every connection as soon as it is accepted
-    kResetAfter,     // reads `reset_after` bytes, then resets the connection
-    kResetAfterAll,  // reads to end-of-file, then resets instead of closing
-    kStopReading,    // small receive buffer, never reads, never closes
-    kSlowReader,     // reads kSlowChunk bytes every kSlowInterval, closes at end-of-file
-    kNeverClose,     // reads to end-of-file but keeps its side open until stopped
-    kHalfClose,      // ends its sending side on accepting, then reads to end-of-file
+    kAcceptAndRead,   // reads to end-of-file, then closes
+    kCloseAtOnce,     // closes every connection as soon as it is accepted
+    kResetAfter,      // reads `amount` bytes, then resets the connection
+    kResetAfterAll,   // reads to end-of-file, then resets instead of closing
+    kStopReading,     // small receive buffer, never reads, never closes
+    kSlowReader,      // reads `amount` bytes every kSlowInterval, closes at end-of-file
+    kSlowNeverClose,  // reads as kSlowReader, but keeps its side open as kNeverClose
+    kNeverClose,      // reads to end-of-file but keeps its side open until stopped
+    kHalfClose,       // ends its sending side on accepting, then reads to end-of-file
     // Listens with a backlog of one already taken by a connection of its own,
     // so the system drops further handshakes until `accept_delay` has passed
     // since construction; then serves as kAcceptAndRead. A client's connect
@@ -37,9 +38,11 @@ class FaultPrinter {
   static constexpr std::chrono::milliseconds kSlowInterval{25};
 
   // `address` is "127.0.0.1" or "::1". When it cannot listen (no IPv6
-  // loopback, say) ok() is false and port() is 0.
+  // loopback, say) ok() is false and port() is 0. `amount`: the bytes that
+  // kResetAfter reads before its reset; those that the slow readers read at
+  // each beat (kSlowChunk when 0).
   explicit FaultPrinter(Behaviour behaviour, std::string_view address = "127.0.0.1",
-                        std::size_t reset_after = 0,
+                        std::size_t amount = 0,
                         std::chrono::milliseconds accept_delay = std::chrono::milliseconds(0));
   ~FaultPrinter();
   FaultPrinter(const FaultPrinter&) = delete;
@@ -70,7 +73,7 @@ class FaultPrinter {
   void Finish(int fd, std::string bytes, bool reset);
 
   const Behaviour behaviour_;
-  const std::size_t reset_after_;
+  const std::size_t amount_;
   const std::chrono::steady_clock::time_point accept_from_;
   int listener_ = -1;
   int filler_ = -1;  // kAcceptLate: our own connection that fills the backlog

@@ -42,16 +42,16 @@ int BindEphemeral(std::string_view address, int receive_buffer, int* port) {
 struct Connection {
   int fd;
   std::string bytes;
-  bool at_end = false;  // end-of-file seen; only kNeverClose keeps such a one
+  bool at_end = false;  // end-of-file seen; only the printers that never close keep one
   Clock::time_point next_read = Clock::now();
 };
 
 }  // namespace
 
-FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after,
+FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t amount,
                            std::chrono::milliseconds accept_delay)
     : behaviour_(behaviour),
-      reset_after_(reset_after),
+      amount_(amount),
       accept_from_(Clock::now() + (behaviour == Behaviour::kAcceptLate
                                        ? accept_delay
                                        : std::chrono::milliseconds(0))) {
@@ -152,7 +152,9 @@ void FaultPrinter::Serve() {
       entries.push_back({c.fd, static_cast<short>(wants ? POLLIN : 0), 0});
     }
     // Short timeouts keep Stop() prompt and the slow reader on its beat.
-    const int timeout_ms = behaviour_ == Behaviour::kSlowReader ? 1 : 10;
+    const bool slow =
+        behaviour_ == Behaviour::kSlowReader || behaviour_ == Behaviour::kSlowNeverClose;
+    const int timeout_ms = slow ? 1 : 10;
     if (::poll(entries.data(), entries.size(), timeout_ms) < 0 && errno != EINTR) break;
 
     const std::size_t polled = open.size();  // those accepted below wait for the next round
@@ -185,10 +187,8 @@ void FaultPrinter::Serve() {
       const pollfd& entry = entries[i + 1];
       if (entry.events == 0 || !(entry.revents & (POLLIN | POLLERR | POLLHUP))) continue;
       std::size_t want = sizeof buffer;
-      const bool slow = behaviour_ == Behaviour::kSlowReader;
-      if (slow) want = kSlowChunk;
-      if (behaviour_ == Behaviour::kResetAfter)
-        want = std::min(want, reset_after_ - c.bytes.size());
+      if (slow) want = amount_ > 0 ? std::min(want, amount_) : kSlowChunk;
+      if (behaviour_ == Behaviour::kResetAfter) want = std::min(want, amount_ - c.bytes.size());
       const ssize_t got = ::recv(c.fd, buffer, want, 0);
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       if (got > 0) {
@@ -197,11 +197,11 @@ void FaultPrinter::Serve() {
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);
       }
-      const bool limit_reached =
-          behaviour_ == Behaviour::kResetAfter && c.bytes.size() >= reset_after_;
+      const bool limit_reached = behaviour_ == Behaviour::kResetAfter && c.bytes.size() >= amount_;
       if (got > 0 && !limit_reached) continue;
       // End-of-file, an error from the peer, or the reset point.
-      if (got == 0 && behaviour_ == Behaviour::kNeverClose) {
+      if (got == 0 &&
+          (behaviour_ == Behaviour::kNeverClose || behaviour_ == Behaviour::kSlowNeverClose)) {
         c.at_end = true;
         std::lock_guard lock(mutex_);
         jobs_.push_back(c.bytes);

@@ -86,7 +86,7 @@ bool WouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
 struct Connection {
   SOCKET socket;
   std::string bytes;
-  bool at_end = false;  // end-of-file seen; only kNeverClose keeps such a one
+  bool at_end = false;  // end-of-file seen; only the printers that never close keep one
   Clock::time_point next_read = Clock::now();
 };
 
@@ -97,9 +97,9 @@ WinsockUser& Winsock() {
 
 }  // namespace
 
-FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t reset_after,
+FaultPrinter::FaultPrinter(Behaviour behaviour, std::string_view address, std::size_t amount,
                            std::chrono::milliseconds accept_delay)
-    : behaviour_(behaviour), reset_after_(reset_after), accept_from_(Clock::now() + accept_delay) {
+    : behaviour_(behaviour), amount_(amount), accept_from_(Clock::now() + accept_delay) {
   Winsock();
   // Winsock answers a full backlog with a reset rather than by dropping the
   // SYN, so a late handshake cannot be staged here.
@@ -187,7 +187,9 @@ void FaultPrinter::Serve() {
       entries.push_back({c.socket, static_cast<short>(wants ? POLLRDNORM : 0), 0});
     }
     // Short timeouts keep Stop() prompt and the slow reader on its beat.
-    const int timeout_ms = behaviour_ == Behaviour::kSlowReader ? 1 : 10;
+    const bool slow =
+        behaviour_ == Behaviour::kSlowReader || behaviour_ == Behaviour::kSlowNeverClose;
+    const int timeout_ms = slow ? 1 : 10;
     if (WSAPoll(entries.data(), static_cast<ULONG>(entries.size()), timeout_ms) == SOCKET_ERROR) {
       break;
     }
@@ -214,10 +216,8 @@ void FaultPrinter::Serve() {
       const WSAPOLLFD& entry = entries[i + 1];
       if (entry.events == 0 || !(entry.revents & (POLLRDNORM | POLLERR | POLLHUP))) continue;
       std::size_t want = sizeof buffer;
-      const bool slow = behaviour_ == Behaviour::kSlowReader;
-      if (slow) want = kSlowChunk;
-      if (behaviour_ == Behaviour::kResetAfter)
-        want = std::min(want, reset_after_ - c.bytes.size());
+      if (slow) want = amount_ > 0 ? std::min(want, amount_) : kSlowChunk;
+      if (behaviour_ == Behaviour::kResetAfter) want = std::min(want, amount_ - c.bytes.size());
       const int got = ::recv(c.socket, buffer, static_cast<int>(want), 0);
       if (got == SOCKET_ERROR && WouldBlock()) continue;
       if (got > 0) {
@@ -226,11 +226,11 @@ void FaultPrinter::Serve() {
         std::lock_guard lock(mutex_);
         bytes_received_ += static_cast<std::size_t>(got);
       }
-      const bool limit_reached =
-          behaviour_ == Behaviour::kResetAfter && c.bytes.size() >= reset_after_;
+      const bool limit_reached = behaviour_ == Behaviour::kResetAfter && c.bytes.size() >= amount_;
       if (got > 0 && !limit_reached) continue;
       // End-of-file, an error from the peer, or the reset point.
-      if (got == 0 && behaviour_ == Behaviour::kNeverClose) {
+      if (got == 0 &&
+          (behaviour_ == Behaviour::kNeverClose || behaviour_ == Behaviour::kSlowNeverClose)) {
         c.at_end = true;
         std::lock_guard lock(mutex_);
         jobs_.push_back(c.bytes);
