@@ -121,20 +121,23 @@ void DrawEllipse(const ZplField& field, Bitmap& page, std::vector<std::string>& 
            [](int w, int h, int row, bool) { return EllipseSpan(w, h, row); });
 }
 
-// ^GD: a line across its box, `thickness` dots wide in each row.
+// ^GD: a band `thickness` dots wide in each row whose left edge crosses the
+// box's width from one corner to the other, so that it reaches past the
+// box's right side by its thickness. A thickness as wide as the box leaves
+// a triangle of it on one side of the diagonal.
 void DrawDiagonal(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
   const int w = field.box_width;
   const int h = field.box_height;
-  const Rect box = ShapeRect(field, w, h);
-  if (!OnPage(box, page, warnings)) return;
   const int t = field.thickness;
+  const Rect box = ShapeRect(field, w + t, h);
+  if (!OnPage(box, page, warnings)) return;
   const int y0 = std::max(box.y0, 0);
   const int y1 = std::min(box.y1, page.height);
   for (int y = y0; y < y1; ++y) {
     const int row = y - box.y0;
     const int from_top = field.leans_right ? h - 1 - row : row;
     const int x =
-        h > 1 ? static_cast<int>(std::lround(static_cast<double>(w - t) * from_top / (h - 1))) : 0;
+        h > 1 ? static_cast<int>(std::lround(static_cast<double>(w) * from_top / (h - 1))) : 0;
     PaintRing(page, y, box.x0, {x, x + t}, {0, 0}, InkOf(field));
   }
 }
