@@ -580,6 +580,16 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
       {"^FO50,50^BQN,2,5^FDQA,https://example.com/label?n=1^FS",
        "QR-Code:https://example.com/label?n=1\n"},
       {"^FO50,50^BQN,2,5^FDMM,AHELLO 123^FS", "QR-Code:HELLO 123\n"},
+      // Whatever they are, the first three characters are the switches.
+      {"^FO50,50^BQN,2,5^FDEXAMPLE CODE^FS", "QR-Code:MPLE CODE\n"},
+      // Mode D: identifiers in parentheses, a GTIN's check digit added, a
+      // separator after data of no fixed length; mode U: an SSCC and its
+      // check digit; mode A: the data as sent, ">" too.
+      {"^BY2^FO50,50^BCN,100,N,N,N,D^FD(01)0950600013435(10)ABC123(21)X^FS",
+       "CODE-128:010950600013435210ABC123\x1D"
+       "21X\n"},
+      {"^BY2^FO50,50^BCN,100,N,N,N,U^FD0012345678901234567^FS", "CODE-128:00123456789012345675\n"},
+      {"^BY2^FO50,50^BCN,100,N,N,N,A^FD>;12345678AB^FS", "CODE-128:>;12345678AB\n"},
   };
   for (const auto& c : cases) {
     const auto read = ReadBarcodes(Image("^XA" + c.zpl + "^XZ"));
@@ -592,9 +602,23 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
             2 * (10 * 11 + 13));
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD>;12345678^FS^XZ")).width(),
             2 * (6 * 11 + 13));
+  // FNC1 after the start code takes a character of its own.
+  EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD>;>812345678^FS^XZ")).width(),
+            2 * (7 * 11 + 13));
   // The interpretation line lies under the bars.
   EXPECT_GT(FindInk(Image("^XA^BY2^FO50,50^BCN,100,Y^FD123^FS^XZ")).y1, 150);
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD123^FS^XZ")).y1, 150);
+}
+
+// A QR code sits below ^FO by ^BY's bar height, and three modules above ^FT.
+TEST_F(LabelRendererTest, QrCodeSitsWherePrintersPutIt) {
+  const InkBox below = FindInk(Image("^XA^BY2,3,40^FO50,50^BQN,2,4^FDQA,zplport^FS^XZ"));
+  EXPECT_EQ(below.x0, 50);
+  EXPECT_EQ(below.y0, 90);
+  const InkBox above = FindInk(Image("^XA^FT50,300^BQN,2,4^FDQA,zplport^FS^XZ"));
+  EXPECT_EQ(above.x0, 50);
+  EXPECT_EQ(above.y1, 300 - 3 * 4);
+  EXPECT_EQ(above.height(), below.height());
 }
 
 // zbar reads neither DataMatrix nor PDF417: their drawing is held against

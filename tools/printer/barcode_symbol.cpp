@@ -24,11 +24,12 @@ std::string Digits(std::string_view data) {
 // may open the data, subset B if none does, and ">" codes within it change
 // the subset or stand for characters that ^FD cannot carry. The result is
 // the characters the symbol holds; libzint picks the subsets itself, so
-// only whether subset C is used at all is kept.
+// only whether subset C is used at all is kept. FNC1 (">8") splits them:
+// `fnc1_at` holds where in `characters` each one stood.
 struct Code128Data {
   std::string characters;
   bool uses_subset_c = false;
-  bool has_fnc1 = false;
+  std::vector<std::size_t> fnc1_at;
 };
 
 Code128Data ReadCode128(std::string_view data) {
@@ -67,7 +68,7 @@ Code128Data ReadCode128(std::string_view data) {
           if (subset != 'A') subset = 'A';
           break;
         case '8':
-          out.has_fnc1 = true;
+          out.fnc1_at.push_back(out.characters.size());
           break;
         case '9':
           subset = 'A';
@@ -97,17 +98,97 @@ Code128Data ReadCode128(std::string_view data) {
   return out;
 }
 
+// The GS1 check digit (mod 10, weights 3 and 1 from the right) of `digits`.
+char Mod10(std::string_view digits) {
+  int sum = 0;
+  int weight = 3;
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    sum += (*it - '0') * weight;
+    weight = 4 - weight;
+  }
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// Elements of GS1 data, each an application identifier and its data, in
+// libzint's bracket form. libzint starts the symbol with FNC1 and puts one
+// between elements where the identifier's data has no fixed length. The
+// identifier is only its digits' first two here, and libzint is not asked
+// to check it: the symbol carries the same characters whatever its length.
+std::string Gs1Element(std::string_view element) {
+  if (element.size() < 2) return "";
+  return "[" + std::string(element.substr(0, 2)) + "]" + std::string(element.substr(2));
+}
+
+// Mode D (UCC/EAN): application identifiers in parentheses, which the
+// symbol leaves out like the spaces; data without them is one element. An
+// SSCC (00) or GTIN (01, 02) one digit short gets its check digit.
+std::string ReadGs1Data(std::string_view data) {
+  std::vector<std::string> elements;
+  std::string current;
+  bool in_ai = false;
+  for (const char c : data) {
+    if (c == '(') {
+      if (!current.empty()) elements.push_back(current);
+      current.clear();
+      in_ai = true;
+    } else if (c == ')') {
+      in_ai = false;
+    } else if (c != ' ' && !(in_ai && !std::isdigit(static_cast<unsigned char>(c)))) {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) elements.push_back(current);
+  std::string out;
+  for (std::string& element : elements) {
+    const bool digits = Digits(element).size() == element.size();
+    if (digits && element.size() == 19 && element.starts_with("00")) {
+      element.push_back(Mod10(element.substr(2)));
+    } else if (digits && element.size() == 15 &&
+               (element.starts_with("01") || element.starts_with("02"))) {
+      element.push_back(Mod10(element.substr(2)));
+    }
+    out += Gs1Element(element);
+  }
+  return out;
+}
+
+// Mode U (UCC case): 19 digits, cut or padded with zeros on the right, and
+// their check digit, after FNC1: an SSCC.
+std::string ReadUccCaseData(std::string_view data) {
+  std::string digits = Digits(data);
+  digits.resize(19, '0');
+  digits.push_back(Mod10(digits));
+  return Gs1Element(digits);
+}
+
+// Mode N data opened by FNC1 is GS1: its elements lie between the FNC1s.
+// "" when some element is too short to name an identifier.
+std::string Gs1FromFnc1(const Code128Data& code) {
+  std::string out;
+  for (std::size_t k = 0; k < code.fnc1_at.size(); ++k) {
+    const std::size_t from = code.fnc1_at[k];
+    const std::size_t to =
+        k + 1 < code.fnc1_at.size() ? code.fnc1_at[k + 1] : code.characters.size();
+    if (to == from) continue;
+    const std::string element =
+        Gs1Element(std::string_view(code.characters).substr(from, to - from));
+    if (element.empty()) return "";
+    out += element;
+  }
+  return out;
+}
+
 // QR code field data: "QA,data" (error correction, then A automatic or M
 // manual input), where manual input names its mode first: N, A, K, or B
-// followed by a four-digit byte count.
+// followed by a four-digit byte count. The printer reads the first three
+// characters as those switches and their comma whatever they are; a level
+// it does not know leaves ^BQ's, and the level stays as asked even where
+// the symbol has room for more.
 std::string ReadQrData(std::string_view data, char* level) {
-  if (data.size() < 3 || data[2] != ',') return std::string(data);
+  if (data.size() < 3) return "";
   const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
   const char input = static_cast<char>(std::toupper(static_cast<unsigned char>(data[1])));
-  if ((l != 'H' && l != 'Q' && l != 'M' && l != 'L') || (input != 'A' && input != 'M')) {
-    return std::string(data);
-  }
-  *level = l;
+  if (l == 'H' || l == 'Q' || l == 'M' || l == 'L') *level = l;
   data.remove_prefix(3);
   if (input == 'M' && !data.empty()) {
     const char mode = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
@@ -172,22 +253,33 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
   symbol->input_mode = DATA_MODE;
   switch (barcode.symbology) {
     case Symbology::kCode128:
-      if (barcode.mode == 'D') {
+      if (barcode.mode == 'D' || barcode.mode == 'U') {
         symbol->symbology = BARCODE_GS1_128;
-        symbol->input_mode = GS1_MODE | GS1PARENS_MODE;
+        symbol->input_mode = GS1_MODE | GS1NOCHECK_MODE;
+        input = barcode.mode == 'D' ? ReadGs1Data(data) : ReadUccCaseData(data);
+      } else if (barcode.mode == 'A') {
+        // Automatic: the data as sent, ">" included, in the subsets that
+        // pack it best.
+        symbol->symbology = BARCODE_CODE128;
         input = std::string(data);
       } else {
         const Code128Data code = ReadCode128(data);
-        if (code.has_fnc1) result.warnings.push_back("^BC FNC1 (>8) not encoded");
-        if (barcode.mode == 'U') result.warnings.push_back("^BC mode U drawn as mode A");
+        if (!code.fnc1_at.empty() && code.fnc1_at.front() == 0) {
+          input = Gs1FromFnc1(code);
+          if (!input.empty()) {
+            symbol->symbology = BARCODE_GS1_128;
+            symbol->input_mode = GS1_MODE | GS1NOCHECK_MODE;
+            break;
+          }
+        }
+        if (!code.fnc1_at.empty())
+          result.warnings.push_back("^BC FNC1 (>8) within the data not encoded");
         // Without subset C the printer keeps to B (or A): as wide as
         // libzint's subset B alone.
         bool control = false;
         for (const char c : code.characters)
           control = control || static_cast<unsigned char>(c) < 32;
-        symbol->symbology = (barcode.mode == 'N' && !code.uses_subset_c && !control)
-                                ? BARCODE_CODE128B
-                                : BARCODE_CODE128;
+        symbol->symbology = (!code.uses_subset_c && !control) ? BARCODE_CODE128B : BARCODE_CODE128;
         input = code.characters;
       }
       break;

@@ -273,9 +273,22 @@ class BarcodeDrawer {
       module_width = row_height = std::max(1, barcode.height / std::max(1, symbol.rows));
     }
     const long long frame_width = symbol.columns * module_width;
-    const long long frame_height = symbol.rows * row_height;
-    const FieldTransform transform = PlaceField(field, frame_width, frame_height, frame_height);
-    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    const long long symbol_height = symbol.rows * row_height;
+    // Printers set a QR code below ^FO by the bar height ^BY last gave, and
+    // above ^FT by three modules: the symbol keeps the place of a bar code's
+    // bars and of the quiet zone under it.
+    long long top = 0;
+    long long baseline = symbol_height;
+    if (barcode.symbology == Symbology::kQrCode) {
+      if (field.baseline_origin) {
+        baseline += 3 * module_width;
+      } else {
+        top = barcode.height;
+      }
+    }
+    const long long frame_height = top + symbol_height;
+    const FieldTransform transform = PlaceField(field, frame_width, frame_height, baseline);
+    if (!OnPage(transform.MapRect(0, top, frame_width, frame_height), page_, warnings_)) return;
     const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
     for (int row = 0; row < symbol.rows; ++row) {
       for (int column = 0; column < symbol.columns;) {
@@ -286,8 +299,8 @@ class BarcodeDrawer {
         const int start = column;
         while (column < symbol.columns && symbol.dark(column, row)) ++column;
         PaintRect(page_,
-                  transform.MapRect(start * module_width, row * row_height, column * module_width,
-                                    (row + 1) * row_height),
+                  transform.MapRect(start * module_width, top + row * row_height,
+                                    column * module_width, top + (row + 1) * row_height),
                   ink);
       }
     }
