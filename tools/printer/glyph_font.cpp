@@ -4,9 +4,12 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
+#ifdef ZPLPORT_PRINTER_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
+
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 
 namespace zplport::printer {
@@ -57,6 +60,31 @@ int FamilyScore(const std::string& family) {
   return 3;
 }
 
+// fontconfig's best match for a pattern such as "monospace:bold", as a
+// file; "" when there is none, or no fontconfig.
+std::string MatchedFile(const char* pattern) {
+#ifdef ZPLPORT_PRINTER_FONTCONFIG
+  if (FcInit() == FcFalse) return "";
+  FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(pattern));
+  if (wanted == nullptr) return "";
+  FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
+  FcDefaultSubstitute(wanted);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, wanted, &result);
+  std::string file;
+  FcChar8* path = nullptr;
+  if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+    file = reinterpret_cast<const char*>(path);
+  }
+  if (match != nullptr) FcPatternDestroy(match);
+  FcPatternDestroy(wanted);
+  return file;
+#else
+  (void)pattern;
+  return "";
+#endif
+}
+
 template <std::size_t N>
 std::string FirstFile(const std::array<const char*, N>& paths, const char* pattern) {
   std::error_code error;
@@ -65,14 +93,7 @@ std::string FirstFile(const std::array<const char*, N>& paths, const char* patte
   }
   // fontconfig knows fonts installed elsewhere; its answer may lack what
   // was asked for, which then shows as another face.
-  std::string found;
-  const std::string command = std::string("fc-match -f '%{file}' '") + pattern + "' 2>/dev/null";
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) found.append(buffer, n);
-    pclose(pipe);
-  }
+  const std::string found = MatchedFile(pattern);
   if (!found.empty() && std::filesystem::is_regular_file(found, error)) return found;
   return "";
 }

@@ -84,7 +84,7 @@ struct LabelFontFiles {
   std::string chinese;    // Simplified Chinese, for whatever the others lack
 };
 
-// Known locations on Debian, Fedora and Arch, then fontconfig (fc-match).
+// Known locations on Debian, Fedora and Arch, then fontconfig's best match.
 LabelFontFiles FindLabelFonts();
 
 }  // namespace zplport::printer

@@ -8,14 +8,11 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -34,11 +31,6 @@ constexpr auto kReplyGrace = std::chrono::seconds(5);
 // How long accepting pauses when it fails: doubled at each failure in a row.
 constexpr std::chrono::milliseconds kMinAcceptPause{100};
 constexpr std::chrono::milliseconds kMaxAcceptPause{1000};
-// Lists in a summary line stop after this many items.
-constexpr std::size_t kMaxListedCommands = 12;
-constexpr std::size_t kMaxListedWarnings = 5;
-constexpr std::size_t kMaxListedPngs = 3;
-
 std::string ErrnoText(int error) { return std::generic_category().message(error); }
 
 bool SetNonBlocking(int fd) {
@@ -54,10 +46,6 @@ void CloseFd(int& fd) {
   }
 }
 
-std::string Plural(std::size_t n, const char* word) {
-  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
-
 // "127.0.0.1:9100" / "[::1]:9100" for a bound socket.
 std::string EndpointOf(const sockaddr_storage& address, socklen_t length) {
   char host[NI_MAXHOST] = {};
@@ -70,35 +58,8 @@ std::string EndpointOf(const sockaddr_storage& address, socklen_t length) {
   return std::string(host) + ":" + service;
 }
 
-std::string Joined(const std::vector<std::string>& items, const char* separator,
-                   std::size_t max_items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size() && i < max_items; ++i) {
-    if (i > 0) text += separator;
-    text += items[i];
-  }
-  if (items.size() > max_items) {
-    text += separator;
-    text += "+" + std::to_string(items.size() - max_items) + " more";
-  }
-  return text;
-}
-
-std::string CopiesText(const std::vector<long>& copies) {
-  const bool all_same =
-      std::all_of(copies.begin(), copies.end(), [&](long n) { return n == copies.front(); });
-  if (all_same) return std::to_string(copies.front());
-  std::string text;
-  for (std::size_t i = 0; i < copies.size(); ++i) {
-    if (i == 8) return text + "/...";
-    text += (i > 0 ? "/" : "") + std::to_string(copies[i]);
-  }
-  return text;
-}
-
-std::string PngList(const std::vector<std::string>& pngs) {
-  if (pngs.size() <= kMaxListedPngs) return Joined(pngs, ", ", kMaxListedPngs);
-  return pngs.front() + " ... " + pngs.back();
+std::string Plural(std::size_t n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
 // "64 MiB", "1000 bytes".
@@ -114,88 +75,7 @@ std::string DurationText(std::chrono::milliseconds duration) {
   return std::to_string(duration.count()) + " ms";
 }
 
-// Up to `limit` bytes from the start of the file at `path`.
-std::string ReadHead(const std::string& path, std::size_t limit, std::string& error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) {
-    error = path + ": " + ErrnoText(errno);
-    if (fd >= 0) close(fd);
-    return {};
-  }
-  std::string bytes(std::min(limit, static_cast<std::size_t>(info.st_size)), '\0');
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = path + ": " + ErrnoText(errno);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  bytes.resize(got);
-  return bytes;
-}
-
 }  // namespace
-
-std::string FormatJobSummary(const Job& job) {
-  std::string line = "job " + std::to_string(job.number) + ": ";
-  if (job.reset) line += "reset after ";
-  if (job.timed_out) line += "timed out after ";
-  line += Plural(job.size, "byte") + ", " + Plural(static_cast<std::size_t>(job.labels), "label") +
-          " (" + Plural(static_cast<std::size_t>(job.formats), "format") + ")";
-  if (!job.error.empty()) {
-    line += ", not saved: " + job.error;
-  } else if (!job.path.empty()) {
-    line += " -> " + job.path;
-  }
-  if (!job.copies.empty()) line += ", copies " + CopiesText(job.copies);
-  if (!job.darkness.empty()) line += ", darkness " + job.darkness;
-  if (!job.speed.empty()) line += ", speed " + job.speed;
-  if (!job.charset.empty()) line += ", charset " + job.charset;
-  if (job.status_replies == 1) line += ", ~HS answered";
-  if (job.status_replies > 1) {
-    line += ", ~HS answered " + std::to_string(job.status_replies) + " times";
-  }
-  if (!job.pngs.empty()) {
-    line += ", rendered " + std::to_string(job.pngs.size()) + " PNG (" + PngList(job.pngs) + ")";
-  }
-  for (const std::string& note : job.render_notes) line += ", " + note;
-  if (!job.unsupported.empty()) {
-    line += ", unsupported: " + Joined(job.unsupported, " ", kMaxListedCommands);
-  }
-  if (!job.warnings.empty()) {
-    line += ", warnings: " + Joined(job.warnings, "; ", kMaxListedWarnings);
-  }
-  return line;
-}
-
-std::string JobFileName(int number) {
-  char name[32];
-  std::snprintf(name, sizeof name, "job-%04d.zpl", number);
-  return name;
-}
-
-int NextJobNumber(const std::filesystem::path& folder) {
-  int highest = 0;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    constexpr std::string_view kPrefix = "job-", kSuffix = ".zpl";
-    if (name.size() <= kPrefix.size() + kSuffix.size() || !name.starts_with(kPrefix) ||
-        !name.ends_with(kSuffix)) {
-      continue;
-    }
-    const char* first = name.data() + kPrefix.size();
-    const char* last = name.data() + name.size() - kSuffix.size();
-    int number = 0;
-    const auto [end_of_number, result] = std::from_chars(first, last, number);
-    if (result == std::errc() && end_of_number == last && number > highest) highest = number;
-  }
-  return highest + 1;
-}
 
 PrinterServer::PrinterServer(PrinterOptions options)
     : options_(std::move(options)),

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printer/text_decoding.h"  // DecodeText, KnownEncodings
+
 namespace zplport::printer {
 
 // Field and font orientation: normal, rotated 90° clockwise, inverted 180°,
@@ -200,14 +202,5 @@ struct FontMatrix {
 };
 // Fonts A to H; nullopt for the scalable and unknown fonts.
 std::optional<FontMatrix> BitmapFontMatrix(char font, int dpi);
-
-// Field text in an encoding to Unicode; undecodable bytes become U+FFFD.
-// `encoding` is one of KnownEncodings() (upper or lower case); any other
-// reads as GBK.
-std::u32string DecodeText(std::string_view bytes, std::string_view encoding);
-// "gbk", "utf-8", "cp1252", ...: the names DecodeText knows.
-const std::vector<std::string>& KnownEncodings();
-std::u32string DecodeGbk(std::string_view bytes);
-std::u32string DecodeUtf8(std::string_view bytes);
 
 }  // namespace zplport::printer
