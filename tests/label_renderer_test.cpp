@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -630,6 +631,9 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
   } cases[] = {
       {"^XA^FO20,30^BXN,4,200^FDzplport DataMatrix^FS^XZ", 4, 4},
       {"^XA^BY2^FO20,30^B7N,6,2^FDzplport PDF417^FS^XZ", 2, 6},
+      {"^XA^FO20,30^BON,4,N,0^FDzplport Aztec^FS^XZ", 4, 4},
+      // 90 % error correction: a larger symbol than the default.
+      {"^XA^FO20,30^BON,3,N,90^FDzplport Aztec^FS^XZ", 3, 3},
   };
   for (const auto& c : cases) {
     const ZplJob job = ParseZpl(c.zpl);
@@ -652,6 +656,48 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
     EXPECT_EQ(ink.width(), symbol->columns * c.module_width) << c.zpl;
     EXPECT_EQ(ink.height(), symbol->rows * c.row_height) << c.zpl;
   }
+  std::string error;
+  Barcode aztec;
+  aztec.symbology = Symbology::kAztec;
+  const auto by_default = EncodeBarcode(aztec, "zplport Aztec", &error);
+  aztec.aztec_size = 90;
+  const auto stronger = EncodeBarcode(aztec, "zplport Aztec", &error);
+  ASSERT_TRUE(by_default && stronger) << error;
+  EXPECT_GT(stronger->columns, by_default->columns);
+}
+
+// MaxiCode: hexagons in rows, odd rows half a module to the right, in a
+// symbol of 200 x 193 dots at 203 dpi with the finder's rings at its centre.
+TEST_F(LabelRendererTest, MaxiCodeDrawsHexagonsAroundItsRings) {
+  const std::string zpl =
+      "^XA^FO20,30^BD2^FD001840100450000[)>\x1E"
+      "01^FS^XZ";
+  const ZplJob job = ParseZpl(zpl);
+  ASSERT_EQ(job.labels.size(), 1u);
+  const ZplField& field = job.labels[0].fields.at(0);
+  std::string error;
+  const auto symbol = EncodeBarcode(field.barcode, field.data, &error);
+  ASSERT_TRUE(symbol.has_value()) << error;
+  ASSERT_EQ(symbol->columns, 30);
+  ASSERT_EQ(symbol->rows, 33);
+  const Bitmap image = Image(zpl);
+  const InkBox ink = FindInk(image);
+  EXPECT_NEAR(ink.width(), 200, 4);
+  EXPECT_NEAR(ink.height(), 193, 4);
+  const double pitch = 200.0 / 30.5;
+  const double row_pitch = 193.0 / 33;
+  long wrong = 0;
+  for (int row = 0; row < 33; ++row) {
+    for (int column = 0; column < 30; ++column) {
+      const double x = 20 + (column + 0.5 + (row % 2) * 0.5) * pitch;
+      const double y = 30 + (row + 0.5) * row_pitch;
+      if (std::hypot(x - 120, y - 126.5) < 5 * pitch) continue;  // the rings
+      wrong += image.Black(static_cast<int>(x), static_cast<int>(y)) != symbol->dark(column, row);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_FALSE(image.Black(120, 126));                           // the light centre
+  EXPECT_TRUE(image.Black(120 + static_cast<int>(pitch), 126));  // the first ring
 }
 #endif
 

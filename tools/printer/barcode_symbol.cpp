@@ -2,7 +2,9 @@
 
 #include <zint.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <memory>
 
 namespace zplport::printer {
@@ -178,6 +180,63 @@ std::string Gs1FromFnc1(const Code128Data& code) {
   return out;
 }
 
+// libzint's Aztec sizes: 1-4 compact symbols of as many layers, 5-36
+// full-range ones of 1-32 layers, and the bits each holds.
+constexpr int kAztecSizes = 36;
+int AztecBits(int size) {
+  const bool compact = size <= 4;
+  const int layers = compact ? size : size - 4;
+  return ((compact ? 88 : 112) + 16 * layers) * layers;
+}
+
+bool EncodesInAztecSize(std::string_view data, int size) {
+  std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
+  if (!symbol) return false;
+  symbol->symbology = BARCODE_AZTEC;
+  symbol->input_mode = DATA_MODE;
+  symbol->option_2 = size;
+  return ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                         static_cast<int>(data.size())) < ZINT_ERROR;
+}
+
+// The smallest Aztec size in which error correction takes at least
+// `percent` of the symbol, as ^BO asks; 0 when the data fits in none. The
+// data's own bits lie between the largest size it does not fit in and the
+// smallest it fits in, and are taken halfway.
+int AztecSizeFor(std::string_view data, int percent) {
+  std::vector<int> sizes(kAztecSizes);
+  for (int i = 0; i < kAztecSizes; ++i) sizes[i] = i + 1;
+  std::stable_sort(sizes.begin(), sizes.end(),
+                   [](int a, int b) { return AztecBits(a) < AztecBits(b); });
+  int too_small = 0;
+  std::size_t first = 0;
+  while (first < sizes.size() && !EncodesInAztecSize(data, sizes[first])) {
+    too_small = AztecBits(sizes[first]);
+    ++first;
+  }
+  if (first == sizes.size()) return 0;
+  const double data_bits = (too_small + AztecBits(sizes[first])) / 2.0;
+  const double wanted = data_bits / (1.0 - percent / 100.0);
+  for (std::size_t i = first; i < sizes.size(); ++i) {
+    if (AztecBits(sizes[i]) >= wanted) return sizes[i];
+  }
+  return sizes.back();
+}
+
+// MaxiCode modes 2 and 3 open with the primary message: a three-digit class
+// of service, a three-digit country code and the postal code, nine digits
+// (mode 2) or six characters (mode 3). libzint takes it as postal code,
+// country, class. False when the data is too short for it.
+bool ReadMaxiCodePrimary(std::string_view data, int mode, std::string* primary, std::string* rest) {
+  const std::size_t postal = mode == 2 ? 9 : 6;
+  if (data.size() < 6 + postal) return false;
+  std::string code(data.substr(6, postal));
+  while (!code.empty() && code.back() == ' ') code.pop_back();
+  *primary = code + std::string(data.substr(3, 3)) + std::string(data.substr(0, 3));
+  *rest = std::string(data.substr(6 + postal));
+  return true;
+}
+
 // QR code field data: "QA,data" (error correction, then A automatic or M
 // manual input), where manual input names its mode first: N, A, K, or B
 // followed by a four-digit byte count. The printer reads the first three
@@ -322,6 +381,41 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
       }
       input = ReadDataMatrix(data, barcode.escape);
       break;
+    case Symbology::kAztec: {
+      symbol->symbology = BARCODE_AZTEC;
+      input = std::string(data);
+      const int size = barcode.aztec_size;
+      if (size == 300) {
+        symbol->symbology = BARCODE_AZRUNE;  // a number of 0 to 255
+      } else if (size >= 201) {
+        symbol->option_2 = size - 200 + 4;
+      } else if (size >= 101) {
+        symbol->option_2 = size - 100;
+      } else if (size > 0) {
+        symbol->option_2 = AztecSizeFor(input, size);
+      }
+      break;
+    }
+    case Symbology::kMaxiCode: {
+      symbol->symbology = BARCODE_MAXICODE;
+      int mode = barcode.maxicode_mode;
+      std::string primary;
+      std::string rest;
+      if (mode == 2 || mode == 3) {
+        if (ReadMaxiCodePrimary(data, mode, &primary, &rest)) {
+          std::strncpy(symbol->primary, primary.c_str(), sizeof symbol->primary - 1);
+          input = rest;
+        } else {
+          result.warnings.push_back("^BD mode " + std::to_string(mode) +
+                                    " data without its primary message drawn in mode 4");
+          mode = 4;
+        }
+      }
+      if (mode != 2 && mode != 3) input = std::string(data);
+      symbol->option_1 = mode;
+      result.hexagonal = true;
+      break;
+    }
     case Symbology::kPdf417:
       symbol->symbology = barcode.truncated ? BARCODE_PDF417COMP : BARCODE_PDF417;
       symbol->option_1 = barcode.security;

@@ -190,9 +190,9 @@ constexpr int InterpretationHeight(int module_width) {
 
 class BarcodeDrawer {
  public:
-  BarcodeDrawer(GlyphFont* font, Bitmap& page, std::vector<std::string>& warnings,
+  BarcodeDrawer(GlyphFont* font, int dpi, Bitmap& page, std::vector<std::string>& warnings,
                 LabelBudget& budget)
-      : font_(font), page_(page), warnings_(warnings), budget_(budget) {}
+      : font_(font), dpi_(dpi), page_(page), warnings_(warnings), budget_(budget) {}
 
   void Draw(const ZplField& field) {
     std::string error;
@@ -204,10 +204,13 @@ class BarcodeDrawer {
     for (const std::string& warning : symbol->warnings)
       AddOnce(warnings_, field.command + ": " + warning);
     const Barcode& barcode = field.barcode;
-    const bool linear = barcode.symbology != Symbology::kQrCode &&
-                        barcode.symbology != Symbology::kDataMatrix &&
-                        barcode.symbology != Symbology::kPdf417;
-    if (linear) {
+    const bool linear =
+        barcode.symbology != Symbology::kQrCode && barcode.symbology != Symbology::kDataMatrix &&
+        barcode.symbology != Symbology::kPdf417 && barcode.symbology != Symbology::kAztec &&
+        barcode.symbology != Symbology::kMaxiCode;
+    if (symbol->hexagonal) {
+      DrawHexagons(field, *symbol);
+    } else if (linear) {
       DrawLinear(field, *symbol);
     } else {
       DrawMatrix(field, *symbol);
@@ -306,6 +309,65 @@ class BarcodeDrawer {
     }
   }
 
+  // MaxiCode has one size: 30 modules and a half across and 33 rows, at
+  // 8 dots/mm 200 x 193 dots. Each module is a hexagon, every odd row
+  // shifted right by half a module; the finder's three rings lie at the
+  // centre.
+  void DrawHexagons(const ZplField& field, const BarcodeSymbol& symbol) {
+    const double scale = dpi_ / 203.0;
+    const double pitch = 200.0 / 30.5 * scale;  // from one module to the next in a row
+    const double row_pitch = 193.0 / 33 * scale;
+    const long long frame_width = std::lround(30.5 * pitch);
+    const long long frame_height = std::lround(33 * row_pitch);
+    const FieldTransform transform = PlaceField(field, frame_width, frame_height, frame_height);
+    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
+    auto span = [&](long long v, double u0, double u1) {
+      const long long a = std::lround(u0);
+      const long long b = std::lround(u1);
+      if (a < b) PaintRect(page_, transform.MapRect(a, v, b, v + 1), ink);
+    };
+    // A hexagon standing on a point: half as wide as the pitch less a gap,
+    // its sides 2/sqrt(3) of that high.
+    const double half_width = pitch * 0.45;
+    const double half_height = half_width * 2 / std::sqrt(3.0);
+    for (int row = 0; row < symbol.rows; ++row) {
+      const double cy = (row + 0.5) * row_pitch;
+      for (int column = 0; column < symbol.columns; ++column) {
+        if (!symbol.dark(column, row)) continue;
+        const double cx = (column + 0.5 + ((row & 1) != 0 ? 0.5 : 0)) * pitch;
+        for (long long v = std::lround(cy - half_height); v < std::lround(cy + half_height); ++v) {
+          const double dy = std::abs(v + 0.5 - cy);
+          const double half = dy <= half_height / 2
+                                  ? half_width
+                                  : half_width * (half_height - dy) / (half_height / 2);
+          if (half > 0) span(v, cx - half, cx + half);
+        }
+      }
+    }
+    // The rings, in modules from the centre.
+    constexpr double kRings[][2] = {{0.61, 1.30}, {2.13, 2.90}, {3.66, 4.35}};
+    const double cx = frame_width / 2.0;
+    const double cy = frame_height / 2.0;
+    const double outer = kRings[2][1] * pitch;
+    for (long long v = std::lround(cy - outer); v < std::lround(cy + outer); ++v) {
+      const double dy = v + 0.5 - cy;
+      for (const auto& ring : kRings) {
+        const double r0 = ring[0] * pitch;
+        const double r1 = ring[1] * pitch;
+        if (std::abs(dy) >= r1) continue;
+        const double out = std::sqrt(r1 * r1 - dy * dy);
+        const double in = std::abs(dy) < r0 ? std::sqrt(r0 * r0 - dy * dy) : 0;
+        if (in > 0) {
+          span(v, cx - out, cx - in);
+          span(v, cx + in, cx + out);
+        } else {
+          span(v, cx - out, cx + out);
+        }
+      }
+    }
+  }
+
   // Centred across the bars, turned with them.
   void DrawText(const ZplField& field, const std::string& text, const FieldTransform& bars,
                 long long width, long long top, int height) {
@@ -327,6 +389,7 @@ class BarcodeDrawer {
   }
 
   GlyphFont* font_;
+  int dpi_;
   Bitmap& page_;
   std::vector<std::string>& warnings_;
   LabelBudget& budget_;
@@ -417,7 +480,7 @@ RenderedLabel LabelRenderer::Render(const ZplLabel& label, int dpi, LabelBudget 
         DrawGraphic(field, rendered.bitmap, budget, warnings);
         break;
       case ZplField::Kind::kBarcode:
-        BarcodeDrawer(font_.get(), rendered.bitmap, warnings, budget).Draw(field);
+        BarcodeDrawer(font_.get(), dpi, rendered.bitmap, warnings, budget).Draw(field);
         break;
       case ZplField::Kind::kUndrawn:
         break;  // listed as unsupported by the parser

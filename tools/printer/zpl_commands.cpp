@@ -371,6 +371,39 @@ struct CommandHandlers {
     OwnOrientation(r, c);
   }
 
+  static void Aztec(R& r, const C& c) {  // ^BO, and ^B0 as older printers name it
+    Barcode& b = StartBarcode(r, c, Symbology::kAztec);
+    b.interpretation = false;
+    if (const auto m = Number(c.Param(1))) {
+      b.magnification = r.Clamped(*m, 1, 10, std::string(c.code) + " magnification");
+    } else {
+      const int dpi = r.options_.dpi;
+      b.magnification = dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+    }
+    if (const auto d = Number(c.Param(3))) {
+      const bool known = (*d >= 0 && *d <= 99) || (*d >= 101 && *d <= 104) ||
+                         (*d >= 201 && *d <= 232) || *d == 300;
+      if (known) {
+        b.aztec_size = static_cast<int>(*d);
+      } else {
+        r.Warn(std::string(c.code) + " size " + std::to_string(*d) + " read as the default");
+      }
+    }
+    if (!c.Param(5).empty() && c.Param(5) != "1") {
+      r.Warn(std::string(c.code) + " structured append drawn as one symbol");
+    }
+    OwnOrientation(r, c);
+  }
+
+  static void MaxiCode(R& r, const C& c) {  // ^BD: never turned, see CommitField
+    Barcode& b = StartBarcode(r, c, Symbology::kMaxiCode);
+    b.interpretation = false;
+    if (const auto m = Number(c.Param(0))) b.maxicode_mode = r.Clamped(*m, 2, 6, "^BD mode");
+    if (const auto total = Number(c.Param(2)); total && *total > 1) {
+      r.Warn("^BD structured append drawn as one symbol");
+    }
+  }
+
   // The label and the printer.
 
   static void Quantity(R& r, const C& c) {  // ^PQ
@@ -474,6 +507,9 @@ constexpr std::pair<std::string_view, CommandHandler> kCommands[] = {
     {"^BQ", H::QrCode},
     {"^BX", H::DataMatrix},
     {"^B7", H::Pdf417},
+    {"^BO", H::Aztec},
+    {"^B0", H::Aztec},
+    {"^BD", H::MaxiCode},
     {"^PQ", H::Quantity},
     {"^PW", H::PrintWidth},
     {"^LL", H::LabelLength},

@@ -46,7 +46,17 @@ struct GraphicData {
   std::string data{};           // as sent; line ends removed from hex data
 };
 
-enum class Symbology { kCode128, kCode39, kEan13, kInterleaved2of5, kQrCode, kDataMatrix, kPdf417 };
+enum class Symbology {
+  kCode128,
+  kCode39,
+  kEan13,
+  kInterleaved2of5,
+  kQrCode,
+  kDataMatrix,
+  kPdf417,
+  kAztec,
+  kMaxiCode
+};
 
 // A bar code command with ^BY's defaults filled in. Sizes are in dots.
 struct Barcode {
@@ -66,6 +76,11 @@ struct Barcode {
   bool truncated = false;       // PDF417
   bool rectangular = false;     // DataMatrix aspect ratio 2
   char escape = '~';            // DataMatrix control character
+  // Aztec: 0 the default error correction, 1-99 its least share of the
+  // symbol in per cent, 101-104 a compact symbol of 1-4 layers, 201-232 a
+  // full-range one of 1-32 layers, 300 a rune.
+  int aztec_size = 0;
+  int maxicode_mode = 2;  // 2-6
 };
 
 struct ZplField {

@@ -216,8 +216,9 @@ void ZplReader::CommitField() {
     }
     field.block = draft_.block;
   } else if (field.kind == ZplField::Kind::kBarcode &&
-             field.barcode.symbology == Symbology::kQrCode) {
-    field.orientation = Orientation::kNormal;  // a QR code is never turned
+             (field.barcode.symbology == Symbology::kQrCode ||
+              field.barcode.symbology == Symbology::kMaxiCode)) {
+    field.orientation = Orientation::kNormal;  // neither is ever turned
   }
   Keep(std::move(pending));
   draft_ = {};
