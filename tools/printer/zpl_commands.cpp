@@ -126,9 +126,6 @@ struct CommandHandlers {
       return;
     }
     r.state_.charset = std::to_string(*number);
-    if (*number <= 12) {
-      r.Warn("^CI" + r.state_.charset + " read as code page 850, without its national characters");
-    }
     if (c.parts.size() > 1) r.Warn("^CI character remapping ignored");
   }
 
@@ -207,7 +204,7 @@ struct CommandHandlers {
       } else {
         std::size_t from = 0;
         for (int seen = 0; seen < 4 && from != std::string_view::npos; ++seen) {
-          from = c.raw.find(',', from);
+          from = c.raw.find(r.state_.delimiter, from);
           if (from != std::string_view::npos) ++from;
         }
         if (from != std::string_view::npos) graphic->data = std::string(c.raw.substr(from));
@@ -444,6 +441,10 @@ struct CommandHandlers {
 
   static void HostStatus(R&, const C&) {}  // ~HS: answered by the server as soon as it arrives
 
+  // ^CC, ~CC, ^CT, ~CT, ^CD, ~CD: the lexer changed the prefix or the
+  // delimiter as it read them.
+  static void PrefixChange(R&, const C&) {}
+
   // Stored formats and objects.
 
   static void DownloadFormat(R& r, const C& c) {  // ^DF
@@ -519,6 +520,12 @@ constexpr std::pair<std::string_view, CommandHandler> kCommands[] = {
     {"^PR", H::PrintRate},
     {"~SD", H::Darkness},
     {"~HS", H::HostStatus},
+    {"^CC", H::PrefixChange},
+    {"~CC", H::PrefixChange},
+    {"^CT", H::PrefixChange},
+    {"~CT", H::PrefixChange},
+    {"^CD", H::PrefixChange},
+    {"~CD", H::PrefixChange},
     {"^DF", H::DownloadFormat},
     {"^XF", H::RecallFormat},
     {"^ID", H::DeleteObject},

@@ -175,6 +175,11 @@ struct PrinterState {
   bool reverse_all = false;     // ^LR
   std::string darkness{};       // ~SD
   std::set<char> font_files{};  // font names that ^CW gave a font file: drawn as scalable
+  // ^CC / ~CC, ^CT / ~CT, ^CD / ~CD: what starts format and control
+  // commands and what parts their parameters.
+  char format_prefix = '^';
+  char control_prefix = '~';
+  char delimiter = ',';
   // Stored objects by name and extension, e.g. "LABEL.ZPL", "LOGO.GRF";
   // the drive letter is not part of the key.
   std::map<std::string, std::string> formats{};  // ^DF: the commands between ^DF and ^XZ

@@ -40,7 +40,7 @@ ZplJob ZplReader::Run(std::string_view bytes) {
 }
 
 void ZplReader::Feed(std::string_view bytes, int depth) {
-  ZplLexer lexer(bytes);
+  ZplLexer lexer(bytes, state_.format_prefix, state_.control_prefix, state_.delimiter);
   ZplToken token;
   Command command;
   command.depth = depth;
@@ -49,12 +49,17 @@ void ZplReader::Feed(std::string_view bytes, int depth) {
       Warn(token.problem);
       continue;
     }
+    state_.format_prefix = lexer.format_prefix();
+    state_.control_prefix = lexer.control_prefix();
+    state_.delimiter = lexer.delimiter();
     const char prefix = token.code.front();
-    if (storing_ && prefix == '^' && token.code != "^XZ" && token.code != "^XA") {
+    // ^CC, ^CT and ^CD take effect wherever they stand.
+    const bool prefix_change = token.code == "^CC" || token.code == "^CT" || token.code == "^CD";
+    if (storing_ && prefix == '^' && token.code != "^XZ" && token.code != "^XA" && !prefix_change) {
       Store(token.text);
       continue;
     }
-    if (prefix == '^' && !in_format_ && token.code != "^XA") {
+    if (prefix == '^' && !in_format_ && token.code != "^XA" && !prefix_change) {
       Warn(token.code + " outside ^XA...^XZ ignored");
       continue;
     }
@@ -78,7 +83,7 @@ void ZplReader::Dispatch(Command& command) {
   }
   command.params =
       WithoutLineEnds(command.raw.substr(0, std::min(command.raw.size(), kMaxParamBytes)));
-  command.parts = SplitParams(command.params);
+  command.parts = SplitParams(command.params, state_.delimiter);
   handler(*this, command);
 }
 
@@ -205,6 +210,7 @@ void ZplReader::CommitField() {
       Warn("field data cut to " + std::to_string(kMaxFieldBytes) + " bytes");
     }
     field.text = DecodeText(field.data, Encoding());
+    if (!state_.charset.empty()) ApplyNationalCharacters(*Number(state_.charset), field.text);
   }
   if (field.kind == ZplField::Kind::kText) {
     SetFont(field);
@@ -327,7 +333,7 @@ std::string ZplReader::GraphicText(std::string_view raw, int commas,
                                    std::size_t total_bytes) const {
   std::size_t from = 0;
   for (int seen = 0; seen < commas; ++seen) {
-    const std::size_t comma = raw.find(',', from);
+    const std::size_t comma = raw.find(state_.delimiter, from);
     if (comma == std::string_view::npos) return "";
     from = comma + 1;
   }
