@@ -606,9 +606,15 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
   // FNC1 after the start code takes a character of its own.
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD>;>812345678^FS^XZ")).width(),
             2 * (7 * 11 + 13));
-  // The interpretation line lies under the bars.
-  EXPECT_GT(FindInk(Image("^XA^BY2^FO50,50^BCN,100,Y^FD123^FS^XZ")).y1, 150);
+  // The interpretation line, font A magnified by the module width, lies 6
+  // dots under the bars, or above them with the bars left at the origin.
+  const InkBox below = FindInk(Image("^XA^BY2^FO50,50^BCN,100,Y^FD123^FS^XZ"), 0, 151);
+  EXPECT_EQ(below.y0, 156);
+  EXPECT_EQ(below.height(), 2 * 7);
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD123^FS^XZ")).y1, 150);
+  const InkBox above = FindInk(Image("^XA^BY3^FO50,100^BCN,100,Y,Y^FD123^FS^XZ"));
+  EXPECT_EQ(above.y0, 100 - 12 - 3 * 7);
+  EXPECT_EQ(above.y1, 200);
 }
 
 // A QR code sits below ^FO by ^BY's bar height, and three modules above ^FT.

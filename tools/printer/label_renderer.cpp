@@ -183,16 +183,30 @@ void DrawGraphic(const ZplField& field, Bitmap& page, LabelBudget& budget,
   budget.Release(image.bits.size());
 }
 
-// The interpretation line: font 0, sized with the module width.
-constexpr int InterpretationHeight(int module_width) {
-  return std::clamp(module_width * 9, 10, 60);
+// The interpretation line: font A magnified by the module width, as
+// printers print it.
+struct LineFont {
+  int height = 0;
+  int width = 0;
+  int advance = 0;
+  int baseline = 0;
+};
+LineFont InterpretationFont(int module_width, int dpi) {
+  const FontMatrix a = BitmapFontMatrix('A', dpi).value_or(FontMatrix{9, 5, 1, 7, false});
+  const int m = std::clamp(module_width, 1, 10);
+  return {a.height * m, a.width * m, (a.width + a.gap) * m, a.baseline * m};
 }
 
 class BarcodeDrawer {
  public:
-  BarcodeDrawer(GlyphFont* font, int dpi, Bitmap& page, std::vector<std::string>& warnings,
-                LabelBudget& budget)
-      : font_(font), dpi_(dpi), page_(page), warnings_(warnings), budget_(budget) {}
+  BarcodeDrawer(GlyphFont* font, GlyphFont* monospace, int dpi, Bitmap& page,
+                std::vector<std::string>& warnings, LabelBudget& budget)
+      : font_(font),
+        monospace_(monospace),
+        dpi_(dpi),
+        page_(page),
+        warnings_(warnings),
+        budget_(budget) {}
 
   void Draw(const ZplField& field) {
     std::string error;
@@ -244,22 +258,27 @@ class BarcodeDrawer {
     }
     const long long frame_width = u;
     const bool text = !symbol.text.empty() && font_ != nullptr;
-    const int text_height = InterpretationHeight(barcode.module_width);
-    const long long gap = barcode.module_width;
-    const long long bars_top = text && barcode.interpretation_above ? text_height + gap : 0;
-    const long long bars_bottom = bars_top + barcode.height;
-    const long long frame_height =
-        bars_bottom + (text && !barcode.interpretation_above ? gap + text_height : 0);
+    const bool above = text && barcode.interpretation_above;
+    const bool below = text && !barcode.interpretation_above;
+    const LineFont line = InterpretationFont(barcode.module_width, dpi_);
+    // Below the bars the line's capitals begin 6 dots under them. Above,
+    // its baseline lies 12 dots over them, and the bars keep the field's
+    // origin: the line reaches above it.
+    const long long gap_below = std::lround(6.0 * dpi_ / 203);
+    const long long gap_above = std::lround(12.0 * dpi_ / 203);
+    const long long bars_bottom = barcode.height;
+    const long long frame_height = bars_bottom + (below ? gap_below + line.height : 0);
+    const long long text_top = above ? -gap_above - line.baseline : bars_bottom + gap_below;
     const FieldTransform transform = PlaceField(field, frame_width, frame_height, bars_bottom);
-    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    if (!OnPage(transform.MapRect(0, above ? text_top : 0, frame_width, frame_height), page_,
+                warnings_)) {
+      return;
+    }
     const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
     for (const Bar& bar : bars) {
-      PaintRect(page_, transform.MapRect(bar.u0, bars_top, bar.u1, bars_bottom), ink);
+      PaintRect(page_, transform.MapRect(bar.u0, 0, bar.u1, bars_bottom), ink);
     }
-    if (text) {
-      const long long text_top = barcode.interpretation_above ? 0 : bars_bottom + gap;
-      DrawText(field, symbol.text, transform, frame_width, text_top, text_height);
-    }
+    if (text) DrawText(field, symbol.text, transform, frame_width, text_top, line);
   }
 
   // Square modules (QR code, DataMatrix) or PDF417's rows of ^BY-wide
@@ -370,12 +389,15 @@ class BarcodeDrawer {
 
   // Centred across the bars, turned with them.
   void DrawText(const ZplField& field, const std::string& text, const FieldTransform& bars,
-                long long width, long long top, int height) {
+                long long width, long long top, const LineFont& font) {
     ZplField line;
     line.kind = ZplField::Kind::kText;
-    line.font = '0';
-    line.font_height = line.font_width = height;
-    line.baseline = static_cast<int>(std::lround(height * 0.75));
+    line.font = 'A';
+    line.font_height = font.height;
+    line.font_width = font.width;
+    line.advance = font.advance;
+    line.baseline = font.baseline;
+    const int height = font.height;
     line.orientation = field.orientation;
     line.reverse = field.reverse;
     line.baseline_origin = true;
@@ -385,10 +407,11 @@ class BarcodeDrawer {
     line.y = Clip(y);
     line.block = TextBlock{static_cast<int>(std::max<long long>(width, height)), 1, 0, 'C', 0};
     line.text = DecodeUtf8(text);
-    TextDrawer(*font_, nullptr, page_, warnings_, budget_).Draw(line);
+    TextDrawer(*font_, monospace_, page_, warnings_, budget_).Draw(line);
   }
 
   GlyphFont* font_;
+  GlyphFont* monospace_;
   int dpi_;
   Bitmap& page_;
   std::vector<std::string>& warnings_;
@@ -480,7 +503,8 @@ RenderedLabel LabelRenderer::Render(const ZplLabel& label, int dpi, LabelBudget 
         DrawGraphic(field, rendered.bitmap, budget, warnings);
         break;
       case ZplField::Kind::kBarcode:
-        BarcodeDrawer(font_.get(), dpi, rendered.bitmap, warnings, budget).Draw(field);
+        BarcodeDrawer(font_.get(), monospace_.get(), dpi, rendered.bitmap, warnings, budget)
+            .Draw(field);
         break;
       case ZplField::Kind::kUndrawn:
         break;  // listed as unsupported by the parser
