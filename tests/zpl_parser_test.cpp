@@ -136,6 +136,8 @@ TEST(ZplParserTest, DecodesFieldText) {
       {"backslash as a cent sign after ^CI0", "^XA^CI0^FDa\\b\x81^FS^XZ", U"a\u00A2b\u00FC"},
       {"German after ^CI6", "^XA^CI6^FD@[\\]{|}#^FS^XZ",
        U"\u00A7\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC#"},
+      // ^GS: A to E are its symbols, the UL and CSA marks as circled letters.
+      {"^GS symbols", "^XA^GS^FDABCDEF^FS^XZ", U"\u00AE\u00A9\u2122\u24CA\u24B8F"},
       // ^CC and ^CT change the prefixes from the next character on, for
       // later jobs too; ^CD the delimiter.
       {"another caret", "^XA^CC!!FO1,2!FDa^b!FS!CC^^FS^XZ", U"a^b"},

@@ -102,6 +102,15 @@ struct CommandHandlers {
     r.draft_.font_size = r.Sizes(c, 1, named ? std::string("^A@") : std::string("^A") + c.font);
   }
 
+  // ^GS: the printer's symbols ® © ™ and the UL and CSA marks for A to E,
+  // sized like font 0, ^CF's size unless given.
+  static void GraphicSymbol(R& r, const C& c) {
+    r.draft_.graphic_symbol = true;
+    r.draft_.font = '0';
+    r.draft_.orientation = OrientationOf(c.Param(0));
+    r.draft_.font_size = r.Sizes(c, 1, "^GS");
+  }
+
   static void FontDefault(R& r, const C& c) {  // ^CF
     if (const std::string_view name = c.Param(0); !name.empty()) {
       r.state_.font = Upper(name.front());
@@ -488,6 +497,7 @@ constexpr std::pair<std::string_view, CommandHandler> kCommands[] = {
     {"^A", H::Font},
     {"^A@", H::Font},
     {"^CF", H::FontDefault},
+    {"^GS", H::GraphicSymbol},
     {"^CW", H::FontFile},
     {"^CI", H::Charset},
     {"^GB", H::Box},

@@ -211,6 +211,13 @@ void ZplReader::CommitField() {
     }
     field.text = DecodeText(field.data, Encoding());
     if (!state_.charset.empty()) ApplyNationalCharacters(*Number(state_.charset), field.text);
+    if (draft_.graphic_symbol) {
+      // The UL and CSA marks are drawn as the circled letters they hold.
+      static constexpr char32_t kSymbols[] = U"\u00AE\u00A9\u2122\u24CA\u24B8";
+      for (char32_t& c : field.text) {
+        if (c >= U'A' && c <= U'E') c = kSymbols[c - U'A'];
+      }
+    }
   }
   if (field.kind == ZplField::Kind::kText) {
     SetFont(field);

@@ -62,6 +62,7 @@ struct FieldDraft {
   std::optional<char> font{};                // ^A, ^A@; else ^CF
   FontSize font_size{};                      // ^A's sizes; 0 = ^CF's
   std::optional<TextBlock> block{};          // ^FB, for text
+  bool graphic_symbol = false;               // ^GS: A to E are the symbols
   std::optional<char> hex_indicator{};       // ^FH
   int number = -1;                           // ^FN
   std::optional<std::string> data{};         // ^FD, ^FV as sent, pieces joined
