@@ -193,6 +193,9 @@ TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
       {"^XA^AD,40^FDx^FS^XZ", 36, 20, Orientation::kNormal},
       {"^XA^AGB^FDx^FS^XZ", 60, 40, Orientation::kBottomUp},
       {"^XA^CWG,E:SIMSUN.TTF^AGN,30^FDx^FS^XZ", 30, 30, Orientation::kNormal},
+      // A font the printer lacks: ^CF's, at the sizes asked for.
+      {"^XA^A1,,10^FDx^FS^XZ", 18, 10, Orientation::kNormal},
+      {"^XA^CF0^A1,30,20^FDx^FS^XZ", 30, 20, Orientation::kNormal},
   };
   for (const auto& c : cases) {
     const ZplField field = OnlyField(ParseZpl(c.zpl));
@@ -203,7 +206,7 @@ TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
   EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,100000^FDx^FS^XZ"),
                                      "^A0 height 100000 clamped to 3000"));
   EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,0^FDx^FS^XZ"), "^A0 height 0 ignored"));
-  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A5^FDx^FS^XZ"), "font 5 drawn as font 0"));
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A5^FDx^FS^XZ"), "font 5 drawn as font A"));
 
   // A bitmap font's cell: the next character 2 gap dots after, the
   // baseline 14 dots down, in font D; font E is finer at 300 dpi.
