@@ -163,6 +163,11 @@ TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {
   EXPECT_NEAR(ink.x0, 100, 6);
   EXPECT_NEAR(ink.y1, 300, 2);  // round letters dip a little below the baseline
   EXPECT_LT(ink.y0, 300 - 50 / 2);
+  // Right justified (^FT or ^FO z 1, or ^FW's), the text ends at the origin.
+  const InkBox right = FindInk(Image("^XA^FT400,300,1^A0N,50,50^FDHELLO^FS^XZ"));
+  EXPECT_NEAR(right.x1, 400, 6);
+  EXPECT_EQ(right.width(), ink.width());
+  EXPECT_NEAR(FindInk(Image("^XA^FWN,1^FO400,200^A0N,50,50^FDHELLO^FS^XZ")).x1, 400, 6);
 }
 
 TEST_F(LabelRendererTest, LabelHomeShiftsEveryField) {
@@ -239,10 +244,11 @@ TEST_F(LabelRendererTest, BoxHasItsSizeAndThickness) {
     int x0, y0, width, height;
     long count;
   } cases[] = {
-      {"^XA^FO10,10^GB50,50,50^FS^XZ", 10, 10, 50, 50, 2500},   // solid
-      {"^XA^FO10,10^GB300,0,4^FS^XZ", 10, 10, 300, 4, 1200},    // horizontal line
-      {"^XA^FO10,10^GB0,300,4^FS^XZ", 10, 10, 4, 300, 1200},    // vertical line
-      {"^XA^FT10,110^GB50,50,50^FS^XZ", 10, 60, 50, 50, 2500},  // ^FT: lower left
+      {"^XA^FO10,10^GB50,50,50^FS^XZ", 10, 10, 50, 50, 2500},      // solid
+      {"^XA^FO10,10^GB300,0,4^FS^XZ", 10, 10, 300, 4, 1200},       // horizontal line
+      {"^XA^FO10,10^GB0,300,4^FS^XZ", 10, 10, 4, 300, 1200},       // vertical line
+      {"^XA^FT10,110^GB50,50,50^FS^XZ", 10, 60, 50, 50, 2500},     // ^FT: lower left
+      {"^XA^FT110,110,1^GB50,50,50^FS^XZ", 60, 60, 50, 50, 2500},  // right justified
       {"^XA^FO10,10^GB100,100,100^FS^FO30,30^GB20,20,20,W^FS^XZ", 10, 10, 100, 100, 9600},
       {"^XA^FO800,1200^GB100,100,100^FS^XZ", 800, 1200, 12, 18, 12 * 18},  // clipped
       {"^XA^POI^FO0,0^GB10,20,10^FS^XZ", 802, 1198, 10, 20, 200},          // label turned 180°

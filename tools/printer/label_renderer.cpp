@@ -22,11 +22,12 @@ Ink InkOf(const ZplField& field) {
   return field.reverse ? Ink::kFlip : field.white ? Ink::kWhite : Ink::kBlack;
 }
 
-// A shape's top left corner: ^FT places its lower left at the origin.
+// A shape's top left corner: ^FT places its lower left at the origin;
+// right justification its right side.
 Rect ShapeRect(const ZplField& field, int width, int height) {
   const long long top = field.baseline_origin ? static_cast<long long>(field.y) - height : field.y;
-  return {Clip(field.x), Clip(top), Clip(static_cast<long long>(field.x) + width),
-          Clip(top + height)};
+  const long long left = field.right_justified ? static_cast<long long>(field.x) - width : field.x;
+  return {Clip(left), Clip(top), Clip(left + width), Clip(top + height)};
 }
 
 // The columns [x0, x1) of row `y` (pixel centres) inside a w × h rectangle

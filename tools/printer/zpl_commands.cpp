@@ -43,7 +43,15 @@ struct CommandHandlers {
     const auto x = r.Position(c.Param(0), code + " x");
     const auto y = r.Position(c.Param(1), code + " y");
     const bool baseline = c.code == "^FT";
-    r.draft_.at = {x.value_or(0), y.value_or(0), baseline && !x, baseline && !y, baseline};
+    r.draft_.at = {x.value_or(0),  y.value_or(0), baseline && !x,
+                   baseline && !y, baseline,      Justification(c.Param(2))};
+  }
+
+  // 0 left, 1 right, 2 as the script runs: left for the scripts drawn here.
+  static std::optional<bool> Justification(std::string_view z) {
+    if (z == "0" || z == "2") return false;
+    if (z == "1") return true;
+    return std::nullopt;
   }
 
   static void FieldSeparator(R& r, const C&) { r.CommitField(); }  // ^FS
@@ -89,6 +97,7 @@ struct CommandHandlers {
 
   static void FieldOrientationDefault(R& r, const C& c) {  // ^FW
     if (const auto o = OrientationOf(c.Param(0))) r.state_.orientation = *o;
+    if (const auto right = Justification(c.Param(1))) r.state_.right_justified = *right;
   }
 
   static void Comment(R&, const C&) {}  // ^FX

@@ -96,7 +96,10 @@ struct ZplField {
   bool continues_x = false;
   bool continues_y = false;
   bool baseline_origin = false;  // ^FT (baseline / lower left) instead of ^FO (top left)
-  bool reverse = false;          // ^FR or ^LR: drawn by inverting what lies below
+  // ^FO / ^FT justification 1 (or ^FW's): the origin is the field's right
+  // end, where its text ends, instead of its left.
+  bool right_justified = false;
+  bool reverse = false;  // ^FR or ^LR: drawn by inverting what lies below
   Orientation orientation = Orientation::kNormal;
   // Field data after ^FH escapes, at most the printer's 3072 bytes, and the
   // same decoded as text.
@@ -166,6 +169,7 @@ struct PrinterState {
   int home_x = 0;
   int home_y = 0;
   Orientation orientation = Orientation::kNormal;  // ^FW
+  bool right_justified = false;                    // ^FW's justification
   char font = 'A';                                 // ^CF
   FontSize font_size{9, 5};
   int module_width = 2;  // ^BY

@@ -202,6 +202,7 @@ void ZplReader::CommitField() {
   field.continues_x = draft_.at.continues_x;
   field.continues_y = draft_.at.continues_y;
   field.baseline_origin = draft_.at.baseline_origin;
+  field.right_justified = draft_.at.right_justified.value_or(state_.right_justified);
   field.reverse = draft_.reverse || state_.reverse_all;
   field.orientation = draft_.orientation.value_or(state_.orientation);
   if (has_data) {

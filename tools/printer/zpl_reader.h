@@ -54,7 +54,8 @@ struct FieldDraft {
     int y = 0;
     bool continues_x = false;  // see ZplField
     bool continues_y = false;
-    bool baseline_origin = false;  // ^FT
+    bool baseline_origin = false;           // ^FT
+    std::optional<bool> right_justified{};  // its justification; else ^FW's
   };
   Placement at{};
   bool reverse = false;                      // ^FR
