@@ -154,6 +154,12 @@ TEST_F(LabelRendererTest, TextCellStartsAtTheFieldOrigin) {
   EXPECT_LE(ink.y0, 200 + 50 / 4);
   EXPECT_LE(ink.y1, 250);
   EXPECT_GE(ink.height(), 50 / 2);
+  // Font 0's hyphen is a long dash a little over its baseline (at 30).
+  const InkBox dash = FindInk(Image("^XA^FO100,200^A0N,40,40^FD-^FS^XZ"));
+  EXPECT_EQ(dash.x0, 106);
+  EXPECT_EQ(dash.width(), 23);
+  EXPECT_EQ(dash.y0, 230 - 14);
+  EXPECT_EQ(dash.height(), 4);
 }
 
 TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {
