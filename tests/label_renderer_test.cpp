@@ -160,6 +160,11 @@ TEST_F(LabelRendererTest, TextCellStartsAtTheFieldOrigin) {
   EXPECT_EQ(dash.width(), 23);
   EXPECT_EQ(dash.y0, 230 - 14);
   EXPECT_EQ(dash.height(), 4);
+  // Its ® is a small one at the capitals' top, in a full-size character.
+  const InkBox mark = FindInk(Image("^XA^CI28^FO100,200^A0N,100,100^FD\xC2\xAE^FS^XZ"));
+  const InkBox capital = FindInk(Image("^XA^CI28^FO100,200^A0N,100,100^FDH^FS^XZ"));
+  EXPECT_NEAR(mark.y0, capital.y0, 2);
+  EXPECT_LT(mark.height(), capital.height() / 2);
 }
 
 TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {

@@ -64,6 +64,13 @@ constexpr double kDashTop = 0.35;
 
 bool DrawsDash(const ZplField& field, char32_t c) { return c == U'-' && field.advance == 0; }
 
+// Its ® is a superior one, under half the size, its top at the capitals',
+// in a character as wide as the face's full-size one.
+constexpr double kSuperiorScale = 0.42;
+bool DrawsSuperior(const ZplField& field, char32_t c) {
+  return c == U'\u00AE' && field.advance == 0;
+}
+
 std::int64_t TextDrawer::Advance(const ZplField& field, char32_t c) {
   if (field.advance > 0) return static_cast<std::int64_t>(field.advance) * 64;
   if (DrawsDash(field, c)) return std::llround(kDashAdvance * field.font_width * 64);
@@ -272,14 +279,21 @@ void TextDrawer::DrawGlyph(char32_t c, const ZplField& field, const FieldTransfo
     paint(u0, v0, u1, v1);
     return;
   }
+  const bool superior = DrawsSuperior(field, c);
+  if (superior) {
+    font_->SetSize(std::max(1L, std::lround(field.font_width * kSuperiorScale)),
+                   std::max(1L, std::lround(field.font_height * kSuperiorScale)));
+  }
   const Glyph* glyph = font_->Render(c);
+  if (superior) font_->SetSize(field.font_width, field.font_height);
   if (glyph == nullptr) return;
   // A face after the first (Chinese, mostly) fills the cell with its em
   // box rather than standing on the printer font's baseline.
   const long long shift =
       glyph->fallback ? std::lround(glyph->ascent * em_height_) - field.baseline : 0;
   const long long u = left + glyph->left;
-  const long long v = baseline + shift - glyph->top;
+  const long long v = superior ? baseline - std::lround(font_->cap_height() * field.font_height)
+                               : baseline + shift - glyph->top;
   // A bitmap font's characters keep to their cells.
   const bool cell = field.advance > 0;
   const long long top = baseline - field.baseline;
