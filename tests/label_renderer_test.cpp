@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -153,6 +154,17 @@ TEST_F(LabelRendererTest, TextCellStartsAtTheFieldOrigin) {
   EXPECT_LE(ink.y0, 200 + 50 / 4);
   EXPECT_LE(ink.y1, 250);
   EXPECT_GE(ink.height(), 50 / 2);
+  // Font 0's hyphen is a long dash a little over its baseline (at 30).
+  const InkBox dash = FindInk(Image("^XA^FO100,200^A0N,40,40^FD-^FS^XZ"));
+  EXPECT_EQ(dash.x0, 106);
+  EXPECT_EQ(dash.width(), 23);
+  EXPECT_EQ(dash.y0, 230 - 14);
+  EXPECT_EQ(dash.height(), 4);
+  // Its ® is a small one at the capitals' top, in a full-size character.
+  const InkBox mark = FindInk(Image("^XA^CI28^FO100,200^A0N,100,100^FD\xC2\xAE^FS^XZ"));
+  const InkBox capital = FindInk(Image("^XA^CI28^FO100,200^A0N,100,100^FDH^FS^XZ"));
+  EXPECT_NEAR(mark.y0, capital.y0, 2);
+  EXPECT_LT(mark.height(), capital.height() / 2);
 }
 
 TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {
@@ -162,6 +174,11 @@ TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {
   EXPECT_NEAR(ink.x0, 100, 6);
   EXPECT_NEAR(ink.y1, 300, 2);  // round letters dip a little below the baseline
   EXPECT_LT(ink.y0, 300 - 50 / 2);
+  // Right justified (^FT or ^FO z 1, or ^FW's), the text ends at the origin.
+  const InkBox right = FindInk(Image("^XA^FT400,300,1^A0N,50,50^FDHELLO^FS^XZ"));
+  EXPECT_NEAR(right.x1, 400, 6);
+  EXPECT_EQ(right.width(), ink.width());
+  EXPECT_NEAR(FindInk(Image("^XA^FWN,1^FO400,200^A0N,50,50^FDHELLO^FS^XZ")).x1, 400, 6);
 }
 
 TEST_F(LabelRendererTest, LabelHomeShiftsEveryField) {
@@ -238,10 +255,11 @@ TEST_F(LabelRendererTest, BoxHasItsSizeAndThickness) {
     int x0, y0, width, height;
     long count;
   } cases[] = {
-      {"^XA^FO10,10^GB50,50,50^FS^XZ", 10, 10, 50, 50, 2500},   // solid
-      {"^XA^FO10,10^GB300,0,4^FS^XZ", 10, 10, 300, 4, 1200},    // horizontal line
-      {"^XA^FO10,10^GB0,300,4^FS^XZ", 10, 10, 4, 300, 1200},    // vertical line
-      {"^XA^FT10,110^GB50,50,50^FS^XZ", 10, 60, 50, 50, 2500},  // ^FT: lower left
+      {"^XA^FO10,10^GB50,50,50^FS^XZ", 10, 10, 50, 50, 2500},      // solid
+      {"^XA^FO10,10^GB300,0,4^FS^XZ", 10, 10, 300, 4, 1200},       // horizontal line
+      {"^XA^FO10,10^GB0,300,4^FS^XZ", 10, 10, 4, 300, 1200},       // vertical line
+      {"^XA^FT10,110^GB50,50,50^FS^XZ", 10, 60, 50, 50, 2500},     // ^FT: lower left
+      {"^XA^FT110,110,1^GB50,50,50^FS^XZ", 60, 60, 50, 50, 2500},  // right justified
       {"^XA^FO10,10^GB100,100,100^FS^FO30,30^GB20,20,20,W^FS^XZ", 10, 10, 100, 100, 9600},
       {"^XA^FO800,1200^GB100,100,100^FS^XZ", 800, 1200, 12, 18, 12 * 18},  // clipped
       {"^XA^POI^FO0,0^GB10,20,10^FS^XZ", 802, 1198, 10, 20, 200},          // label turned 180°
@@ -300,21 +318,30 @@ TEST_F(LabelRendererTest, ShapesFollowTheGuide) {
        100,
        {{101, 150}, {200, 101}},
        {{200, 150}}},
-      // "/" from lower left to upper right, "\" the other way.
+      // "/" from lower left to upper right, "\" the other way: the band's
+      // left edge crosses the box's width, so it reaches past it.
       {"^XA^FO100,100^GD100,50,6,B,R^FS^XZ",
        100,
        100,
-       100,
+       106,
        50,
-       {{199, 100}, {100, 149}},
+       {{205, 100}, {100, 149}},
        {{100, 100}, {199, 149}}},
       {"^XA^FO100,100^GD100,50,6,B,L^FS^XZ",
        100,
        100,
-       100,
+       106,
        50,
-       {{100, 100}, {199, 149}},
+       {{100, 100}, {205, 149}},
        {{199, 100}, {100, 149}}},
+      // As thick as it is wide: a band of two triangles' width.
+      {"^XA^FO100,100^GD60,61,60,B,L^FS^XZ",
+       100,
+       100,
+       120,
+       61,
+       {{100, 100}, {159, 100}, {219, 160}, {160, 160}},
+       {{219, 100}, {159, 160}}},
       // Rounding 8: corners of half the shorter side.
       {"^XA^FO100,100^GB200,100,10,B,8^FS^XZ",
        100,
@@ -571,6 +598,16 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
       {"^FO50,50^BQN,2,5^FDQA,https://example.com/label?n=1^FS",
        "QR-Code:https://example.com/label?n=1\n"},
       {"^FO50,50^BQN,2,5^FDMM,AHELLO 123^FS", "QR-Code:HELLO 123\n"},
+      // Whatever they are, the first three characters are the switches.
+      {"^FO50,50^BQN,2,5^FDEXAMPLE CODE^FS", "QR-Code:MPLE CODE\n"},
+      // Mode D: identifiers in parentheses, a GTIN's check digit added, a
+      // separator after data of no fixed length; mode U: an SSCC and its
+      // check digit; mode A: the data as sent, ">" too.
+      {"^BY2^FO50,50^BCN,100,N,N,N,D^FD(01)0950600013435(10)ABC123(21)X^FS",
+       "CODE-128:010950600013435210ABC123\x1D"
+       "21X\n"},
+      {"^BY2^FO50,50^BCN,100,N,N,N,U^FD0012345678901234567^FS", "CODE-128:00123456789012345675\n"},
+      {"^BY2^FO50,50^BCN,100,N,N,N,A^FD>;12345678AB^FS", "CODE-128:>;12345678AB\n"},
   };
   for (const auto& c : cases) {
     const auto read = ReadBarcodes(Image("^XA" + c.zpl + "^XZ"));
@@ -583,9 +620,29 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
             2 * (10 * 11 + 13));
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD>;12345678^FS^XZ")).width(),
             2 * (6 * 11 + 13));
-  // The interpretation line lies under the bars.
-  EXPECT_GT(FindInk(Image("^XA^BY2^FO50,50^BCN,100,Y^FD123^FS^XZ")).y1, 150);
+  // FNC1 after the start code takes a character of its own.
+  EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD>;>812345678^FS^XZ")).width(),
+            2 * (7 * 11 + 13));
+  // The interpretation line, font A magnified by the module width, lies 6
+  // dots under the bars, or above them with the bars left at the origin.
+  const InkBox below = FindInk(Image("^XA^BY2^FO50,50^BCN,100,Y^FD123^FS^XZ"), 0, 151);
+  EXPECT_EQ(below.y0, 156);
+  EXPECT_EQ(below.height(), 2 * 7);
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD123^FS^XZ")).y1, 150);
+  const InkBox above = FindInk(Image("^XA^BY3^FO50,100^BCN,100,Y,Y^FD123^FS^XZ"));
+  EXPECT_EQ(above.y0, 100 - 12 - 3 * 7);
+  EXPECT_EQ(above.y1, 200);
+}
+
+// A QR code sits below ^FO by ^BY's bar height, and three modules above ^FT.
+TEST_F(LabelRendererTest, QrCodeSitsWherePrintersPutIt) {
+  const InkBox below = FindInk(Image("^XA^BY2,3,40^FO50,50^BQN,2,4^FDQA,zplport^FS^XZ"));
+  EXPECT_EQ(below.x0, 50);
+  EXPECT_EQ(below.y0, 90);
+  const InkBox above = FindInk(Image("^XA^FT50,300^BQN,2,4^FDQA,zplport^FS^XZ"));
+  EXPECT_EQ(above.x0, 50);
+  EXPECT_EQ(above.y1, 300 - 3 * 4);
+  EXPECT_EQ(above.height(), below.height());
 }
 
 // zbar reads neither DataMatrix nor PDF417: their drawing is held against
@@ -597,6 +654,9 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
   } cases[] = {
       {"^XA^FO20,30^BXN,4,200^FDzplport DataMatrix^FS^XZ", 4, 4},
       {"^XA^BY2^FO20,30^B7N,6,2^FDzplport PDF417^FS^XZ", 2, 6},
+      {"^XA^FO20,30^BON,4,N,0^FDzplport Aztec^FS^XZ", 4, 4},
+      // 90 % error correction: a larger symbol than the default.
+      {"^XA^FO20,30^BON,3,N,90^FDzplport Aztec^FS^XZ", 3, 3},
   };
   for (const auto& c : cases) {
     const ZplJob job = ParseZpl(c.zpl);
@@ -619,6 +679,48 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
     EXPECT_EQ(ink.width(), symbol->columns * c.module_width) << c.zpl;
     EXPECT_EQ(ink.height(), symbol->rows * c.row_height) << c.zpl;
   }
+  std::string error;
+  Barcode aztec;
+  aztec.symbology = Symbology::kAztec;
+  const auto by_default = EncodeBarcode(aztec, "zplport Aztec", &error);
+  aztec.aztec_size = 90;
+  const auto stronger = EncodeBarcode(aztec, "zplport Aztec", &error);
+  ASSERT_TRUE(by_default && stronger) << error;
+  EXPECT_GT(stronger->columns, by_default->columns);
+}
+
+// MaxiCode: hexagons in rows, odd rows half a module to the right, in a
+// symbol of 200 x 193 dots at 203 dpi with the finder's rings at its centre.
+TEST_F(LabelRendererTest, MaxiCodeDrawsHexagonsAroundItsRings) {
+  const std::string zpl =
+      "^XA^FO20,30^BD2^FD001840100450000[)>\x1E"
+      "01^FS^XZ";
+  const ZplJob job = ParseZpl(zpl);
+  ASSERT_EQ(job.labels.size(), 1u);
+  const ZplField& field = job.labels[0].fields.at(0);
+  std::string error;
+  const auto symbol = EncodeBarcode(field.barcode, field.data, &error);
+  ASSERT_TRUE(symbol.has_value()) << error;
+  ASSERT_EQ(symbol->columns, 30);
+  ASSERT_EQ(symbol->rows, 33);
+  const Bitmap image = Image(zpl);
+  const InkBox ink = FindInk(image);
+  EXPECT_NEAR(ink.width(), 200, 4);
+  EXPECT_NEAR(ink.height(), 193, 4);
+  const double pitch = 200.0 / 30.5;
+  const double row_pitch = 193.0 / 33;
+  long wrong = 0;
+  for (int row = 0; row < 33; ++row) {
+    for (int column = 0; column < 30; ++column) {
+      const double x = 20 + (column + 0.5 + (row % 2) * 0.5) * pitch;
+      const double y = 30 + (row + 0.5) * row_pitch;
+      if (std::hypot(x - 120, y - 126.5) < 5 * pitch) continue;  // the rings
+      wrong += image.Black(static_cast<int>(x), static_cast<int>(y)) != symbol->dark(column, row);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_FALSE(image.Black(120, 126));                           // the light centre
+  EXPECT_TRUE(image.Black(120 + static_cast<int>(pitch), 126));  // the first ring
 }
 #endif
 

@@ -132,8 +132,36 @@ TEST(ZplParserTest, DecodesFieldText) {
       {"UTF-16 big-endian after ^CI29", "^XA^CI29^FD\x4E\x2D^FS^XZ", U"中"},
       {"UTF-16 little-endian after ^CI30", "^XA^CI30^FD\x2D\x4E^FS^XZ", U"中"},
       {"GBK again after ^CI26", "^XA^CI28^CI26^FD\xD6\xD0^FS^XZ", U"中"},
+      // ^CI 0 to 12: code page 850 with national characters.
+      {"backslash as a cent sign after ^CI0", "^XA^CI0^FDa\\b\x81^FS^XZ", U"a\u00A2b\u00FC"},
+      {"German after ^CI6", "^XA^CI6^FD@[\\]{|}#^FS^XZ",
+       U"\u00A7\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC#"},
+      // ^GS: A to E are its symbols, the UL and CSA marks as circled letters.
+      {"^GS symbols", "^XA^GS^FDABCDEF^FS^XZ", U"\u00AE\u00A9\u2122\u24CA\u24B8F"},
+      // ^CC and ^CT change the prefixes from the next character on, for
+      // later jobs too; ^CD the delimiter.
+      {"another caret", "^XA^CC!!FO1,2!FDa^b!FS!CC^^FS^XZ", U"a^b"},
+      {"another tilde", "^XA~CT+^FDa~b^FS+CT~^XZ", U"a~b"},
   };
   for (const auto& c : cases) EXPECT_EQ(OnlyField(ParseZpl(c.zpl)).text, c.text) << c.name;
+}
+
+TEST(ZplParserTest, PrefixesAndDelimiterChangeWhereTheyAreSent) {
+  PrinterState state;
+  ParseOptions options;
+  const ZplJob first = ParseZpl("^XA^CD;^CC!!FO10;20!GB30;40;5!FS!XZ", state, options);
+  ASSERT_EQ(first.labels.size(), 1u);
+  const ZplField& box = first.labels[0].fields.at(0);
+  EXPECT_EQ(box.x, 10);
+  EXPECT_EQ(box.y, 20);
+  EXPECT_EQ(box.box_width, 30);
+  EXPECT_EQ(box.box_height, 40);
+  EXPECT_EQ(box.thickness, 5);
+  EXPECT_TRUE(first.warnings.empty()) << first.warnings.front();
+  // The next job starts with them.
+  const ZplJob second = ParseZpl("!XA!FO1;2!FDx!FS!XZ", state, options);
+  ASSERT_EQ(second.labels.size(), 1u);
+  EXPECT_EQ(second.labels[0].fields.at(0).y, 2);
 }
 
 TEST(ZplParserTest, EscapesApplyToOneFieldOnly) {
@@ -165,6 +193,9 @@ TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
       {"^XA^AD,40^FDx^FS^XZ", 36, 20, Orientation::kNormal},
       {"^XA^AGB^FDx^FS^XZ", 60, 40, Orientation::kBottomUp},
       {"^XA^CWG,E:SIMSUN.TTF^AGN,30^FDx^FS^XZ", 30, 30, Orientation::kNormal},
+      // A font the printer lacks: ^CF's, at the sizes asked for.
+      {"^XA^A1,,10^FDx^FS^XZ", 18, 10, Orientation::kNormal},
+      {"^XA^CF0^A1,30,20^FDx^FS^XZ", 30, 20, Orientation::kNormal},
   };
   for (const auto& c : cases) {
     const ZplField field = OnlyField(ParseZpl(c.zpl));
@@ -175,7 +206,7 @@ TEST(ZplParserTest, WorksOutFontSizeAndOrientation) {
   EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,100000^FDx^FS^XZ"),
                                      "^A0 height 100000 clamped to 3000"));
   EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A0,0^FDx^FS^XZ"), "^A0 height 0 ignored"));
-  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A5^FDx^FS^XZ"), "font 5 drawn as font 0"));
+  EXPECT_TRUE(HasWarningStartingWith(ParseZpl("^XA^A5^FDx^FS^XZ"), "font 5 drawn as font A"));
 
   // A bitmap font's cell: the next character 2 gap dots after, the
   // baseline 14 dots down, in font D; font E is finer at 300 dpi.

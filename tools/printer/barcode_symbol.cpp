@@ -2,7 +2,9 @@
 
 #include <zint.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <memory>
 
 namespace zplport::printer {
@@ -24,11 +26,12 @@ std::string Digits(std::string_view data) {
 // may open the data, subset B if none does, and ">" codes within it change
 // the subset or stand for characters that ^FD cannot carry. The result is
 // the characters the symbol holds; libzint picks the subsets itself, so
-// only whether subset C is used at all is kept.
+// only whether subset C is used at all is kept. FNC1 (">8") splits them:
+// `fnc1_at` holds where in `characters` each one stood.
 struct Code128Data {
   std::string characters;
   bool uses_subset_c = false;
-  bool has_fnc1 = false;
+  std::vector<std::size_t> fnc1_at;
 };
 
 Code128Data ReadCode128(std::string_view data) {
@@ -67,7 +70,7 @@ Code128Data ReadCode128(std::string_view data) {
           if (subset != 'A') subset = 'A';
           break;
         case '8':
-          out.has_fnc1 = true;
+          out.fnc1_at.push_back(out.characters.size());
           break;
         case '9':
           subset = 'A';
@@ -97,17 +100,154 @@ Code128Data ReadCode128(std::string_view data) {
   return out;
 }
 
+// The GS1 check digit (mod 10, weights 3 and 1 from the right) of `digits`.
+char Mod10(std::string_view digits) {
+  int sum = 0;
+  int weight = 3;
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    sum += (*it - '0') * weight;
+    weight = 4 - weight;
+  }
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// Elements of GS1 data, each an application identifier and its data, in
+// libzint's bracket form. libzint starts the symbol with FNC1 and puts one
+// between elements where the identifier's data has no fixed length. The
+// identifier is only its digits' first two here, and libzint is not asked
+// to check it: the symbol carries the same characters whatever its length.
+std::string Gs1Element(std::string_view element) {
+  if (element.size() < 2) return "";
+  return "[" + std::string(element.substr(0, 2)) + "]" + std::string(element.substr(2));
+}
+
+// Mode D (UCC/EAN): application identifiers in parentheses, which the
+// symbol leaves out like the spaces; data without them is one element. An
+// SSCC (00) or GTIN (01, 02) one digit short gets its check digit.
+std::string ReadGs1Data(std::string_view data) {
+  std::vector<std::string> elements;
+  std::string current;
+  bool in_ai = false;
+  for (const char c : data) {
+    if (c == '(') {
+      if (!current.empty()) elements.push_back(current);
+      current.clear();
+      in_ai = true;
+    } else if (c == ')') {
+      in_ai = false;
+    } else if (c != ' ' && !(in_ai && !std::isdigit(static_cast<unsigned char>(c)))) {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) elements.push_back(current);
+  std::string out;
+  for (std::string& element : elements) {
+    const bool digits = Digits(element).size() == element.size();
+    if (digits && element.size() == 19 && element.starts_with("00")) {
+      element.push_back(Mod10(element.substr(2)));
+    } else if (digits && element.size() == 15 &&
+               (element.starts_with("01") || element.starts_with("02"))) {
+      element.push_back(Mod10(element.substr(2)));
+    }
+    out += Gs1Element(element);
+  }
+  return out;
+}
+
+// Mode U (UCC case): 19 digits, cut or padded with zeros on the right, and
+// their check digit, after FNC1: an SSCC.
+std::string ReadUccCaseData(std::string_view data) {
+  std::string digits = Digits(data);
+  digits.resize(19, '0');
+  digits.push_back(Mod10(digits));
+  return Gs1Element(digits);
+}
+
+// Mode N data opened by FNC1 is GS1: its elements lie between the FNC1s.
+// "" when some element is too short to name an identifier.
+std::string Gs1FromFnc1(const Code128Data& code) {
+  std::string out;
+  for (std::size_t k = 0; k < code.fnc1_at.size(); ++k) {
+    const std::size_t from = code.fnc1_at[k];
+    const std::size_t to =
+        k + 1 < code.fnc1_at.size() ? code.fnc1_at[k + 1] : code.characters.size();
+    if (to == from) continue;
+    const std::string element =
+        Gs1Element(std::string_view(code.characters).substr(from, to - from));
+    if (element.empty()) return "";
+    out += element;
+  }
+  return out;
+}
+
+// libzint's Aztec sizes: 1-4 compact symbols of as many layers, 5-36
+// full-range ones of 1-32 layers, and the bits each holds.
+constexpr int kAztecSizes = 36;
+int AztecBits(int size) {
+  const bool compact = size <= 4;
+  const int layers = compact ? size : size - 4;
+  return ((compact ? 88 : 112) + 16 * layers) * layers;
+}
+
+bool EncodesInAztecSize(std::string_view data, int size) {
+  std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
+  if (!symbol) return false;
+  symbol->symbology = BARCODE_AZTEC;
+  symbol->input_mode = DATA_MODE;
+  symbol->option_2 = size;
+  return ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                         static_cast<int>(data.size())) < ZINT_ERROR;
+}
+
+// The smallest Aztec size in which error correction takes at least
+// `percent` of the symbol, as ^BO asks; 0 when the data fits in none. The
+// data's own bits lie between the largest size it does not fit in and the
+// smallest it fits in, and are taken halfway.
+int AztecSizeFor(std::string_view data, int percent) {
+  std::vector<int> sizes(kAztecSizes);
+  for (int i = 0; i < kAztecSizes; ++i) sizes[i] = i + 1;
+  std::stable_sort(sizes.begin(), sizes.end(),
+                   [](int a, int b) { return AztecBits(a) < AztecBits(b); });
+  int too_small = 0;
+  std::size_t first = 0;
+  while (first < sizes.size() && !EncodesInAztecSize(data, sizes[first])) {
+    too_small = AztecBits(sizes[first]);
+    ++first;
+  }
+  if (first == sizes.size()) return 0;
+  const double data_bits = (too_small + AztecBits(sizes[first])) / 2.0;
+  const double wanted = data_bits / (1.0 - percent / 100.0);
+  for (std::size_t i = first; i < sizes.size(); ++i) {
+    if (AztecBits(sizes[i]) >= wanted) return sizes[i];
+  }
+  return sizes.back();
+}
+
+// MaxiCode modes 2 and 3 open with the primary message: a three-digit class
+// of service, a three-digit country code and the postal code, nine digits
+// (mode 2) or six characters (mode 3). libzint takes it as postal code,
+// country, class. False when the data is too short for it.
+bool ReadMaxiCodePrimary(std::string_view data, int mode, std::string* primary, std::string* rest) {
+  const std::size_t postal = mode == 2 ? 9 : 6;
+  if (data.size() < 6 + postal) return false;
+  std::string code(data.substr(6, postal));
+  while (!code.empty() && code.back() == ' ') code.pop_back();
+  *primary = code + std::string(data.substr(3, 3)) + std::string(data.substr(0, 3));
+  *rest = std::string(data.substr(6 + postal));
+  return true;
+}
+
 // QR code field data: "QA,data" (error correction, then A automatic or M
 // manual input), where manual input names its mode first: N, A, K, or B
-// followed by a four-digit byte count.
+// followed by a four-digit byte count. The printer reads the first three
+// characters as those switches and their comma whatever they are; a level
+// it does not know leaves ^BQ's, and the level stays as asked even where
+// the symbol has room for more.
 std::string ReadQrData(std::string_view data, char* level) {
-  if (data.size() < 3 || data[2] != ',') return std::string(data);
+  if (data.size() < 3) return "";
   const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
   const char input = static_cast<char>(std::toupper(static_cast<unsigned char>(data[1])));
-  if ((l != 'H' && l != 'Q' && l != 'M' && l != 'L') || (input != 'A' && input != 'M')) {
-    return std::string(data);
-  }
-  *level = l;
+  if (l == 'H' || l == 'Q' || l == 'M' || l == 'L') *level = l;
   data.remove_prefix(3);
   if (input == 'M' && !data.empty()) {
     const char mode = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
@@ -172,22 +312,33 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
   symbol->input_mode = DATA_MODE;
   switch (barcode.symbology) {
     case Symbology::kCode128:
-      if (barcode.mode == 'D') {
+      if (barcode.mode == 'D' || barcode.mode == 'U') {
         symbol->symbology = BARCODE_GS1_128;
-        symbol->input_mode = GS1_MODE | GS1PARENS_MODE;
+        symbol->input_mode = GS1_MODE | GS1NOCHECK_MODE;
+        input = barcode.mode == 'D' ? ReadGs1Data(data) : ReadUccCaseData(data);
+      } else if (barcode.mode == 'A') {
+        // Automatic: the data as sent, ">" included, in the subsets that
+        // pack it best.
+        symbol->symbology = BARCODE_CODE128;
         input = std::string(data);
       } else {
         const Code128Data code = ReadCode128(data);
-        if (code.has_fnc1) result.warnings.push_back("^BC FNC1 (>8) not encoded");
-        if (barcode.mode == 'U') result.warnings.push_back("^BC mode U drawn as mode A");
+        if (!code.fnc1_at.empty() && code.fnc1_at.front() == 0) {
+          input = Gs1FromFnc1(code);
+          if (!input.empty()) {
+            symbol->symbology = BARCODE_GS1_128;
+            symbol->input_mode = GS1_MODE | GS1NOCHECK_MODE;
+            break;
+          }
+        }
+        if (!code.fnc1_at.empty())
+          result.warnings.push_back("^BC FNC1 (>8) within the data not encoded");
         // Without subset C the printer keeps to B (or A): as wide as
         // libzint's subset B alone.
         bool control = false;
         for (const char c : code.characters)
           control = control || static_cast<unsigned char>(c) < 32;
-        symbol->symbology = (barcode.mode == 'N' && !code.uses_subset_c && !control)
-                                ? BARCODE_CODE128B
-                                : BARCODE_CODE128;
+        symbol->symbology = (!code.uses_subset_c && !control) ? BARCODE_CODE128B : BARCODE_CODE128;
         input = code.characters;
       }
       break;
@@ -230,6 +381,41 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
       }
       input = ReadDataMatrix(data, barcode.escape);
       break;
+    case Symbology::kAztec: {
+      symbol->symbology = BARCODE_AZTEC;
+      input = std::string(data);
+      const int size = barcode.aztec_size;
+      if (size == 300) {
+        symbol->symbology = BARCODE_AZRUNE;  // a number of 0 to 255
+      } else if (size >= 201) {
+        symbol->option_2 = size - 200 + 4;
+      } else if (size >= 101) {
+        symbol->option_2 = size - 100;
+      } else if (size > 0) {
+        symbol->option_2 = AztecSizeFor(input, size);
+      }
+      break;
+    }
+    case Symbology::kMaxiCode: {
+      symbol->symbology = BARCODE_MAXICODE;
+      int mode = barcode.maxicode_mode;
+      std::string primary;
+      std::string rest;
+      if (mode == 2 || mode == 3) {
+        if (ReadMaxiCodePrimary(data, mode, &primary, &rest)) {
+          std::strncpy(symbol->primary, primary.c_str(), sizeof symbol->primary - 1);
+          input = rest;
+        } else {
+          result.warnings.push_back("^BD mode " + std::to_string(mode) +
+                                    " data without its primary message drawn in mode 4");
+          mode = 4;
+        }
+      }
+      if (mode != 2 && mode != 3) input = std::string(data);
+      symbol->option_1 = mode;
+      result.hexagonal = true;
+      break;
+    }
     case Symbology::kPdf417:
       symbol->symbology = barcode.truncated ? BARCODE_PDF417COMP : BARCODE_PDF417;
       symbol->option_1 = barcode.security;

@@ -22,6 +22,9 @@ struct BarcodeSymbol {
   // Runs of more than one module are wide elements, drawn at ^BY's ratio
   // (Code 39, Interleaved 2 of 5); otherwise every module is one unit wide.
   bool narrow_wide = false;
+  // MaxiCode: hexagons, every odd row shifted by half a module, around
+  // the finder's rings; `modules` leaves the rings out.
+  bool hexagonal = false;
   std::string text{};  // the interpretation line, UTF-8; "" when there is none
   std::vector<std::string> warnings{};
 

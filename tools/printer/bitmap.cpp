@@ -120,8 +120,16 @@ FieldTransform PlaceField(const ZplField& field, long long width, long long heig
                           long long baseline) {
   FieldTransform transform{field.orientation, field.x, field.y, 0, 0};
   if (field.baseline_origin) {
+    // Right justified, the baseline's end is at the origin.
     transform.pv = baseline;
+    if (field.right_justified) transform.pu = width;
     return transform;
+  }
+  // Right justified, the turned field's top right corner is at the origin.
+  if (field.right_justified) {
+    const bool upright =
+        field.orientation == Orientation::kNormal || field.orientation == Orientation::kInverted;
+    transform.x -= upright ? width : height;
   }
   switch (field.orientation) {
     case Orientation::kNormal:

@@ -71,7 +71,8 @@ struct FieldTransform {
 
 // Where a field of `width` × `height` frame pixels lies for the origin
 // rules of ^FO (top left of the turned field) and ^FT (the frame point
-// (0, baseline) at the origin).
+// (0, baseline) at the origin); right justified, of ^FO the top right and
+// of ^FT the point (width, baseline).
 FieldTransform PlaceField(const ZplField& field, long long width, long long height,
                           long long baseline);
 

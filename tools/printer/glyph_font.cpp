@@ -22,10 +22,15 @@ constexpr unsigned char kInkThreshold = 128;
 constexpr std::size_t kMaxCachedGlyphs = 4096;
 constexpr std::size_t kMaxCachedRuns = std::size_t{1} << 20;
 
-// Font 0 is a bold condensed sans serif. Liberation Sans Narrow Bold has the
-// widths of the usual narrow Helvetica, as the printer's face does; DejaVu
-// Sans Condensed Bold is wider but nearly always there.
+// Font 0 is a bold condensed sans serif. Roboto Condensed Bold comes closest
+// to the printer's face: its digits and capitals as wide, its lower case as
+// tall. Liberation Sans Narrow Bold has the narrower widths of the usual
+// narrow Helvetica; DejaVu Sans Condensed Bold is wider but nearly always
+// there.
 constexpr std::array kScalableFiles = {
+    "/usr/share/fonts/truetype/roboto/unhinted/RobotoCondensed-Bold.ttf",
+    "/usr/share/fonts/google-roboto-condensed/RobotoCondensed-Bold.ttf",
+    "/usr/share/fonts/TTF/RobotoCondensed-Bold.ttf",
     "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf",
     "/usr/share/fonts/liberation-sans-narrow/LiberationSansNarrow-Bold.ttf",
     "/usr/share/fonts/liberation/LiberationSansNarrow-Bold.ttf",
@@ -270,7 +275,7 @@ const Glyph* GlyphFont::Render(char32_t code_point) {
 }
 
 LabelFontFiles FindLabelFonts() {
-  return {FirstFile(kScalableFiles, "Liberation Sans Narrow:bold"),
+  return {FirstFile(kScalableFiles, "Roboto Condensed:bold"),
           FirstFile(kMonospaceFiles, "monospace:bold"), FirstFile(kChineseFiles, kPreferredFamily)};
 }
 

@@ -22,11 +22,12 @@ Ink InkOf(const ZplField& field) {
   return field.reverse ? Ink::kFlip : field.white ? Ink::kWhite : Ink::kBlack;
 }
 
-// A shape's top left corner: ^FT places its lower left at the origin.
+// A shape's top left corner: ^FT places its lower left at the origin;
+// right justification its right side.
 Rect ShapeRect(const ZplField& field, int width, int height) {
   const long long top = field.baseline_origin ? static_cast<long long>(field.y) - height : field.y;
-  return {Clip(field.x), Clip(top), Clip(static_cast<long long>(field.x) + width),
-          Clip(top + height)};
+  const long long left = field.right_justified ? static_cast<long long>(field.x) - width : field.x;
+  return {Clip(left), Clip(top), Clip(left + width), Clip(top + height)};
 }
 
 // The columns [x0, x1) of row `y` (pixel centres) inside a w × h rectangle
@@ -121,20 +122,23 @@ void DrawEllipse(const ZplField& field, Bitmap& page, std::vector<std::string>& 
            [](int w, int h, int row, bool) { return EllipseSpan(w, h, row); });
 }
 
-// ^GD: a line across its box, `thickness` dots wide in each row.
+// ^GD: a band `thickness` dots wide in each row whose left edge crosses the
+// box's width from one corner to the other, so that it reaches past the
+// box's right side by its thickness. A thickness as wide as the box leaves
+// a triangle of it on one side of the diagonal.
 void DrawDiagonal(const ZplField& field, Bitmap& page, std::vector<std::string>& warnings) {
   const int w = field.box_width;
   const int h = field.box_height;
-  const Rect box = ShapeRect(field, w, h);
-  if (!OnPage(box, page, warnings)) return;
   const int t = field.thickness;
+  const Rect box = ShapeRect(field, w + t, h);
+  if (!OnPage(box, page, warnings)) return;
   const int y0 = std::max(box.y0, 0);
   const int y1 = std::min(box.y1, page.height);
   for (int y = y0; y < y1; ++y) {
     const int row = y - box.y0;
     const int from_top = field.leans_right ? h - 1 - row : row;
     const int x =
-        h > 1 ? static_cast<int>(std::lround(static_cast<double>(w - t) * from_top / (h - 1))) : 0;
+        h > 1 ? static_cast<int>(std::lround(static_cast<double>(w) * from_top / (h - 1))) : 0;
     PaintRing(page, y, box.x0, {x, x + t}, {0, 0}, InkOf(field));
   }
 }
@@ -180,16 +184,30 @@ void DrawGraphic(const ZplField& field, Bitmap& page, LabelBudget& budget,
   budget.Release(image.bits.size());
 }
 
-// The interpretation line: font 0, sized with the module width.
-constexpr int InterpretationHeight(int module_width) {
-  return std::clamp(module_width * 9, 10, 60);
+// The interpretation line: font A magnified by the module width, as
+// printers print it.
+struct LineFont {
+  int height = 0;
+  int width = 0;
+  int advance = 0;
+  int baseline = 0;
+};
+LineFont InterpretationFont(int module_width, int dpi) {
+  const FontMatrix a = BitmapFontMatrix('A', dpi).value_or(FontMatrix{9, 5, 1, 7, false});
+  const int m = std::clamp(module_width, 1, 10);
+  return {a.height * m, a.width * m, (a.width + a.gap) * m, a.baseline * m};
 }
 
 class BarcodeDrawer {
  public:
-  BarcodeDrawer(GlyphFont* font, Bitmap& page, std::vector<std::string>& warnings,
-                LabelBudget& budget)
-      : font_(font), page_(page), warnings_(warnings), budget_(budget) {}
+  BarcodeDrawer(GlyphFont* font, GlyphFont* monospace, int dpi, Bitmap& page,
+                std::vector<std::string>& warnings, LabelBudget& budget)
+      : font_(font),
+        monospace_(monospace),
+        dpi_(dpi),
+        page_(page),
+        warnings_(warnings),
+        budget_(budget) {}
 
   void Draw(const ZplField& field) {
     std::string error;
@@ -201,10 +219,13 @@ class BarcodeDrawer {
     for (const std::string& warning : symbol->warnings)
       AddOnce(warnings_, field.command + ": " + warning);
     const Barcode& barcode = field.barcode;
-    const bool linear = barcode.symbology != Symbology::kQrCode &&
-                        barcode.symbology != Symbology::kDataMatrix &&
-                        barcode.symbology != Symbology::kPdf417;
-    if (linear) {
+    const bool linear =
+        barcode.symbology != Symbology::kQrCode && barcode.symbology != Symbology::kDataMatrix &&
+        barcode.symbology != Symbology::kPdf417 && barcode.symbology != Symbology::kAztec &&
+        barcode.symbology != Symbology::kMaxiCode;
+    if (symbol->hexagonal) {
+      DrawHexagons(field, *symbol);
+    } else if (linear) {
       DrawLinear(field, *symbol);
     } else {
       DrawMatrix(field, *symbol);
@@ -238,22 +259,27 @@ class BarcodeDrawer {
     }
     const long long frame_width = u;
     const bool text = !symbol.text.empty() && font_ != nullptr;
-    const int text_height = InterpretationHeight(barcode.module_width);
-    const long long gap = barcode.module_width;
-    const long long bars_top = text && barcode.interpretation_above ? text_height + gap : 0;
-    const long long bars_bottom = bars_top + barcode.height;
-    const long long frame_height =
-        bars_bottom + (text && !barcode.interpretation_above ? gap + text_height : 0);
+    const bool above = text && barcode.interpretation_above;
+    const bool below = text && !barcode.interpretation_above;
+    const LineFont line = InterpretationFont(barcode.module_width, dpi_);
+    // Below the bars the line's capitals begin 6 dots under them. Above,
+    // its baseline lies 12 dots over them, and the bars keep the field's
+    // origin: the line reaches above it.
+    const long long gap_below = std::lround(6.0 * dpi_ / 203);
+    const long long gap_above = std::lround(12.0 * dpi_ / 203);
+    const long long bars_bottom = barcode.height;
+    const long long frame_height = bars_bottom + (below ? gap_below + line.height : 0);
+    const long long text_top = above ? -gap_above - line.baseline : bars_bottom + gap_below;
     const FieldTransform transform = PlaceField(field, frame_width, frame_height, bars_bottom);
-    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    if (!OnPage(transform.MapRect(0, above ? text_top : 0, frame_width, frame_height), page_,
+                warnings_)) {
+      return;
+    }
     const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
     for (const Bar& bar : bars) {
-      PaintRect(page_, transform.MapRect(bar.u0, bars_top, bar.u1, bars_bottom), ink);
+      PaintRect(page_, transform.MapRect(bar.u0, 0, bar.u1, bars_bottom), ink);
     }
-    if (text) {
-      const long long text_top = barcode.interpretation_above ? 0 : bars_bottom + gap;
-      DrawText(field, symbol.text, transform, frame_width, text_top, text_height);
-    }
+    if (text) DrawText(field, symbol.text, transform, frame_width, text_top, line);
   }
 
   // Square modules (QR code, DataMatrix) or PDF417's rows of ^BY-wide
@@ -270,9 +296,22 @@ class BarcodeDrawer {
       module_width = row_height = std::max(1, barcode.height / std::max(1, symbol.rows));
     }
     const long long frame_width = symbol.columns * module_width;
-    const long long frame_height = symbol.rows * row_height;
-    const FieldTransform transform = PlaceField(field, frame_width, frame_height, frame_height);
-    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    const long long symbol_height = symbol.rows * row_height;
+    // Printers set a QR code below ^FO by the bar height ^BY last gave, and
+    // above ^FT by three modules: the symbol keeps the place of a bar code's
+    // bars and of the quiet zone under it.
+    long long top = 0;
+    long long baseline = symbol_height;
+    if (barcode.symbology == Symbology::kQrCode) {
+      if (field.baseline_origin) {
+        baseline += 3 * module_width;
+      } else {
+        top = barcode.height;
+      }
+    }
+    const long long frame_height = top + symbol_height;
+    const FieldTransform transform = PlaceField(field, frame_width, frame_height, baseline);
+    if (!OnPage(transform.MapRect(0, top, frame_width, frame_height), page_, warnings_)) return;
     const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
     for (int row = 0; row < symbol.rows; ++row) {
       for (int column = 0; column < symbol.columns;) {
@@ -283,21 +322,83 @@ class BarcodeDrawer {
         const int start = column;
         while (column < symbol.columns && symbol.dark(column, row)) ++column;
         PaintRect(page_,
-                  transform.MapRect(start * module_width, row * row_height, column * module_width,
-                                    (row + 1) * row_height),
+                  transform.MapRect(start * module_width, top + row * row_height,
+                                    column * module_width, top + (row + 1) * row_height),
                   ink);
+      }
+    }
+  }
+
+  // MaxiCode has one size: 30 modules and a half across and 33 rows, at
+  // 8 dots/mm 200 x 193 dots. Each module is a hexagon, every odd row
+  // shifted right by half a module; the finder's three rings lie at the
+  // centre.
+  void DrawHexagons(const ZplField& field, const BarcodeSymbol& symbol) {
+    const double scale = dpi_ / 203.0;
+    const double pitch = 200.0 / 30.5 * scale;  // from one module to the next in a row
+    const double row_pitch = 193.0 / 33 * scale;
+    const long long frame_width = std::lround(30.5 * pitch);
+    const long long frame_height = std::lround(33 * row_pitch);
+    const FieldTransform transform = PlaceField(field, frame_width, frame_height, frame_height);
+    if (!OnPage(transform.MapRect(0, 0, frame_width, frame_height), page_, warnings_)) return;
+    const Ink ink = field.reverse ? Ink::kFlip : Ink::kBlack;
+    auto span = [&](long long v, double u0, double u1) {
+      const long long a = std::lround(u0);
+      const long long b = std::lround(u1);
+      if (a < b) PaintRect(page_, transform.MapRect(a, v, b, v + 1), ink);
+    };
+    // A hexagon standing on a point: half as wide as the pitch less a gap,
+    // its sides 2/sqrt(3) of that high.
+    const double half_width = pitch * 0.45;
+    const double half_height = half_width * 2 / std::sqrt(3.0);
+    for (int row = 0; row < symbol.rows; ++row) {
+      const double cy = (row + 0.5) * row_pitch;
+      for (int column = 0; column < symbol.columns; ++column) {
+        if (!symbol.dark(column, row)) continue;
+        const double cx = (column + 0.5 + ((row & 1) != 0 ? 0.5 : 0)) * pitch;
+        for (long long v = std::lround(cy - half_height); v < std::lround(cy + half_height); ++v) {
+          const double dy = std::abs(v + 0.5 - cy);
+          const double half = dy <= half_height / 2
+                                  ? half_width
+                                  : half_width * (half_height - dy) / (half_height / 2);
+          if (half > 0) span(v, cx - half, cx + half);
+        }
+      }
+    }
+    // The rings, in modules from the centre.
+    constexpr double kRings[][2] = {{0.61, 1.30}, {2.13, 2.90}, {3.66, 4.35}};
+    const double cx = frame_width / 2.0;
+    const double cy = frame_height / 2.0;
+    const double outer = kRings[2][1] * pitch;
+    for (long long v = std::lround(cy - outer); v < std::lround(cy + outer); ++v) {
+      const double dy = v + 0.5 - cy;
+      for (const auto& ring : kRings) {
+        const double r0 = ring[0] * pitch;
+        const double r1 = ring[1] * pitch;
+        if (std::abs(dy) >= r1) continue;
+        const double out = std::sqrt(r1 * r1 - dy * dy);
+        const double in = std::abs(dy) < r0 ? std::sqrt(r0 * r0 - dy * dy) : 0;
+        if (in > 0) {
+          span(v, cx - out, cx - in);
+          span(v, cx + in, cx + out);
+        } else {
+          span(v, cx - out, cx + out);
+        }
       }
     }
   }
 
   // Centred across the bars, turned with them.
   void DrawText(const ZplField& field, const std::string& text, const FieldTransform& bars,
-                long long width, long long top, int height) {
+                long long width, long long top, const LineFont& font) {
     ZplField line;
     line.kind = ZplField::Kind::kText;
-    line.font = '0';
-    line.font_height = line.font_width = height;
-    line.baseline = static_cast<int>(std::lround(height * 0.75));
+    line.font = 'A';
+    line.font_height = font.height;
+    line.font_width = font.width;
+    line.advance = font.advance;
+    line.baseline = font.baseline;
+    const int height = font.height;
     line.orientation = field.orientation;
     line.reverse = field.reverse;
     line.baseline_origin = true;
@@ -307,10 +408,12 @@ class BarcodeDrawer {
     line.y = Clip(y);
     line.block = TextBlock{static_cast<int>(std::max<long long>(width, height)), 1, 0, 'C', 0};
     line.text = DecodeUtf8(text);
-    TextDrawer(*font_, nullptr, page_, warnings_, budget_).Draw(line);
+    TextDrawer(*font_, monospace_, page_, warnings_, budget_).Draw(line);
   }
 
   GlyphFont* font_;
+  GlyphFont* monospace_;
+  int dpi_;
   Bitmap& page_;
   std::vector<std::string>& warnings_;
   LabelBudget& budget_;
@@ -401,7 +504,8 @@ RenderedLabel LabelRenderer::Render(const ZplLabel& label, int dpi, LabelBudget 
         DrawGraphic(field, rendered.bitmap, budget, warnings);
         break;
       case ZplField::Kind::kBarcode:
-        BarcodeDrawer(font_.get(), rendered.bitmap, warnings, budget).Draw(field);
+        BarcodeDrawer(font_.get(), monospace_.get(), dpi, rendered.bitmap, warnings, budget)
+            .Draw(field);
         break;
       case ZplField::Kind::kUndrawn:
         break;  // listed as unsupported by the parser

@@ -215,4 +215,31 @@ std::u32string DecodeUtf8(std::string_view bytes) {
   return text;
 }
 
+void ApplyNationalCharacters(long long charset, std::u32string& text) {
+  // What each of ^CI 0 to 12 prints for # @ [ \ ] ^ ` { | }, in that order.
+  static constexpr char32_t kAscii[] = U"#@[\\]^`{|}";
+  static constexpr const char32_t* kSets[] = {
+      U"#@[\u00A2]^`{|}",                                               // 0 USA 1
+      U"#@[\u00A2]^`\u00BC\u00BD\u00BE",                                // 1 USA 2
+      U"\u00A3@[\u00A2]^`{|}",                                          // 2 UK
+      U"\u0192\u00A7[\u0132]^`{\u0133}",                                // 3 Holland
+      U"#@\u00C6\u00D8\u00C5^`\u00E6\u00F8\u00E5",                      // 4 Denmark/Norway
+      U"\u00DC\u00C9\u00C4\u00D6\u00C5\u00DC\u00E9\u00E4\u00F6\u00E5",  // 5 Sweden/Finland
+      U"#\u00A7\u00C4\u00D6\u00DC^`\u00E4\u00F6\u00FC",                 // 6 Germany
+      U"\u00A3\u00E0[\u00E7]^`\u00E9|\u00F9",                           // 7 France 1
+      U"#\u00E0\u00E2\u00E7\u00EA\u00EE\u00F4\u00E9\u00F9\u00E8",       // 8 France 2
+      U"\u00A3\u00A7[\u00E7\u00E9^\u00F9\u00E0\u00F2\u00E8",            // 9 Italy
+      U"#\u00A7\u00A1\u00D1\u00BF^`{\u00F1\u00E7",                      // 10 Spain
+      U"\u00A3\u00C9\u00C4\u00D6\u00DC^\u00E4\u00EB\u00EF\u00F6",       // 11 miscellaneous
+      U"#@[\u00A5]^`{|}",                                               // 12 Japan
+  };
+  if (charset < 0 || charset > 12) return;
+  const std::u32string_view set = kSets[charset];
+  const std::u32string_view ascii = kAscii;
+  for (char32_t& c : text) {
+    const std::size_t at = ascii.find(c);
+    if (at != std::u32string_view::npos && at < set.size()) c = set[at];
+  }
+}
+
 }  // namespace zplport::printer

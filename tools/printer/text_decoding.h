@@ -22,4 +22,9 @@ std::u32string DecodeUtf8(std::string_view bytes);
 // for numbers with none here.
 const char* EncodingOfCharset(long long charset);
 
+// ^CI 0 to 12 are code page 850 with national characters in place of some
+// ASCII ones (# @ [ \ ] ` { | } and the like); `text` decoded as code page
+// 850 gets those of `charset`. Other charsets leave it as it is.
+void ApplyNationalCharacters(long long charset, std::u32string& text);
+
 }  // namespace zplport::printer

@@ -54,8 +54,26 @@ TextDrawer::TextDrawer(GlyphFont& scalable, GlyphFont* monospace, Bitmap& page,
       warnings_(warnings),
       budget_(budget) {}
 
+// Font 0's hyphen is a dash more than half an em long in almost an em of
+// its own; the faces here have a short one, so it is drawn as a bar.
+constexpr double kDashAdvance = 0.93;  // of the character width
+constexpr double kDashLeft = 0.16;
+constexpr double kDashLength = 0.58;
+constexpr double kDashBottom = 0.25;  // of the height, above the baseline
+constexpr double kDashTop = 0.35;
+
+bool DrawsDash(const ZplField& field, char32_t c) { return c == U'-' && field.advance == 0; }
+
+// Its ® is a superior one, under half the size, its top at the capitals',
+// in a character as wide as the face's full-size one.
+constexpr double kSuperiorScale = 0.42;
+bool DrawsSuperior(const ZplField& field, char32_t c) {
+  return c == U'\u00AE' && field.advance == 0;
+}
+
 std::int64_t TextDrawer::Advance(const ZplField& field, char32_t c) {
   if (field.advance > 0) return static_cast<std::int64_t>(field.advance) * 64;
+  if (DrawsDash(field, c)) return std::llround(kDashAdvance * field.font_width * 64);
   return font_->Advance(c);
 }
 
@@ -243,14 +261,39 @@ PagePoint TextDrawer::Draw(const ZplField& field) {
 
 void TextDrawer::DrawGlyph(char32_t c, const ZplField& field, const FieldTransform& transform,
                            long long left, long long baseline, const Rect& area, Bitmap* mask) {
+  auto paint = [&](long long u0, long long v0, long long u1, long long v1) {
+    const Rect rect = transform.MapRect(u0, v0, u1, v1).Intersect(area);
+    if (rect.empty()) return;
+    if (mask != nullptr) {
+      PaintRect(*mask, {rect.x0 - area.x0, rect.y0 - area.y0, rect.x1 - area.x0, rect.y1 - area.y0},
+                Ink::kBlack);
+    } else {
+      PaintRect(page_, rect, Ink::kBlack);
+    }
+  };
+  if (DrawsDash(field, c)) {
+    const long long u0 = left + std::lround(kDashLeft * field.font_width);
+    const long long u1 = u0 + std::max(1L, std::lround(kDashLength * field.font_width));
+    const long long v1 = baseline - std::lround(kDashBottom * field.font_height);
+    const long long v0 = std::min(v1 - 1, baseline - std::lround(kDashTop * field.font_height));
+    paint(u0, v0, u1, v1);
+    return;
+  }
+  const bool superior = DrawsSuperior(field, c);
+  if (superior) {
+    font_->SetSize(std::max(1L, std::lround(field.font_width * kSuperiorScale)),
+                   std::max(1L, std::lround(field.font_height * kSuperiorScale)));
+  }
   const Glyph* glyph = font_->Render(c);
+  if (superior) font_->SetSize(field.font_width, field.font_height);
   if (glyph == nullptr) return;
   // A face after the first (Chinese, mostly) fills the cell with its em
   // box rather than standing on the printer font's baseline.
   const long long shift =
       glyph->fallback ? std::lround(glyph->ascent * em_height_) - field.baseline : 0;
   const long long u = left + glyph->left;
-  const long long v = baseline + shift - glyph->top;
+  const long long v = superior ? baseline - std::lround(font_->cap_height() * field.font_height)
+                               : baseline + shift - glyph->top;
   // A bitmap font's characters keep to their cells.
   const bool cell = field.advance > 0;
   const long long top = baseline - field.baseline;
@@ -264,14 +307,7 @@ void TextDrawer::DrawGlyph(char32_t c, const ZplField& field, const FieldTransfo
       u1 = std::min(u1, left + field.advance);
       if (u0 >= u1) continue;
     }
-    const Rect rect = transform.MapRect(u0, row, u1, row + 1).Intersect(area);
-    if (rect.empty()) continue;
-    if (mask != nullptr) {
-      PaintRect(*mask, {rect.x0 - area.x0, rect.y0 - area.y0, rect.x1 - area.x0, rect.y1 - area.y0},
-                Ink::kBlack);
-    } else {
-      PaintRect(page_, rect, Ink::kBlack);
-    }
+    paint(u0, row, u1, row + 1);
   }
 }
 

@@ -45,7 +45,15 @@ struct CommandHandlers {
     const auto x = r.Position(c.Param(0), code + " x");
     const auto y = r.Position(c.Param(1), code + " y");
     const bool baseline = c.code == "^FT";
-    r.draft_.at = {x.value_or(0), y.value_or(0), baseline && !x, baseline && !y, baseline};
+    r.draft_.at = {x.value_or(0),  y.value_or(0), baseline && !x,
+                   baseline && !y, baseline,      Justification(c.Param(2))};
+  }
+
+  // 0 left, 1 right, 2 as the script runs: left for the scripts drawn here.
+  static std::optional<bool> Justification(std::string_view z) {
+    if (z == "0" || z == "2") return false;
+    if (z == "1") return true;
+    return std::nullopt;
   }
 
   static void FieldSeparator(R& r, const C&) { r.CommitField(); }  // ^FS
@@ -91,6 +99,7 @@ struct CommandHandlers {
 
   static void FieldOrientationDefault(R& r, const C& c) {  // ^FW
     if (const auto o = OrientationOf(c.Param(0))) r.state_.orientation = *o;
+    if (const auto right = Justification(c.Param(1))) r.state_.right_justified = *right;
   }
 
   static void Comment(R&, const C&) {}  // ^FX
@@ -102,6 +111,15 @@ struct CommandHandlers {
     r.draft_.font = named ? '@' : c.font;
     r.draft_.orientation = OrientationOf(c.Param(0));
     r.draft_.font_size = r.Sizes(c, 1, named ? std::string("^A@") : std::string("^A") + c.font);
+  }
+
+  // ^GS: the printer's symbols ® © ™ and the UL and CSA marks for A to E,
+  // sized like font 0, ^CF's size unless given.
+  static void GraphicSymbol(R& r, const C& c) {
+    r.draft_.graphic_symbol = true;
+    r.draft_.font = '0';
+    r.draft_.orientation = OrientationOf(c.Param(0));
+    r.draft_.font_size = r.Sizes(c, 1, "^GS");
   }
 
   static void FontDefault(R& r, const C& c) {  // ^CF
@@ -128,9 +146,6 @@ struct CommandHandlers {
       return;
     }
     r.state_.charset = std::to_string(*number);
-    if (*number <= 12) {
-      r.Warn("^CI" + r.state_.charset + " read as code page 850, without its national characters");
-    }
     if (c.parts.size() > 1) r.Warn("^CI character remapping ignored");
   }
 
@@ -209,7 +224,7 @@ struct CommandHandlers {
       } else {
         std::size_t from = 0;
         for (int seen = 0; seen < 4 && from != std::string_view::npos; ++seen) {
-          from = c.raw.find(',', from);
+          from = c.raw.find(r.state_.delimiter, from);
           if (from != std::string_view::npos) ++from;
         }
         if (from != std::string_view::npos) graphic->data = std::string(c.raw.substr(from));
@@ -373,6 +388,39 @@ struct CommandHandlers {
     OwnOrientation(r, c);
   }
 
+  static void Aztec(R& r, const C& c) {  // ^BO, and ^B0 as older printers name it
+    Barcode& b = StartBarcode(r, c, Symbology::kAztec);
+    b.interpretation = false;
+    if (const auto m = Number(c.Param(1))) {
+      b.magnification = r.Clamped(*m, 1, 10, std::string(c.code) + " magnification");
+    } else {
+      const int dpi = r.options_.dpi;
+      b.magnification = dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+    }
+    if (const auto d = Number(c.Param(3))) {
+      const bool known = (*d >= 0 && *d <= 99) || (*d >= 101 && *d <= 104) ||
+                         (*d >= 201 && *d <= 232) || *d == 300;
+      if (known) {
+        b.aztec_size = static_cast<int>(*d);
+      } else {
+        r.Warn(std::string(c.code) + " size " + std::to_string(*d) + " read as the default");
+      }
+    }
+    if (!c.Param(5).empty() && c.Param(5) != "1") {
+      r.Warn(std::string(c.code) + " structured append drawn as one symbol");
+    }
+    OwnOrientation(r, c);
+  }
+
+  static void MaxiCode(R& r, const C& c) {  // ^BD: never turned, see CommitField
+    Barcode& b = StartBarcode(r, c, Symbology::kMaxiCode);
+    b.interpretation = false;
+    if (const auto m = Number(c.Param(0))) b.maxicode_mode = r.Clamped(*m, 2, 6, "^BD mode");
+    if (const auto total = Number(c.Param(2)); total && *total > 1) {
+      r.Warn("^BD structured append drawn as one symbol");
+    }
+  }
+
   // The label and the printer.
 
   static void Quantity(R& r, const C& c) {  // ^PQ
@@ -412,6 +460,10 @@ struct CommandHandlers {
   }
 
   static void HostStatus(R&, const C&) {}  // ~HS: answered by the server as soon as it arrives
+
+  // ^CC, ~CC, ^CT, ~CT, ^CD, ~CD: the lexer changed the prefix or the
+  // delimiter as it read them.
+  static void PrefixChange(R&, const C&) {}
 
   // Stored formats and objects.
 
@@ -456,6 +508,7 @@ constexpr std::pair<std::string_view, CommandHandler> kCommands[] = {
     {"^A", H::Font},
     {"^A@", H::Font},
     {"^CF", H::FontDefault},
+    {"^GS", H::GraphicSymbol},
     {"^CW", H::FontFile},
     {"^CI", H::Charset},
     {"^GB", H::Box},
@@ -476,6 +529,9 @@ constexpr std::pair<std::string_view, CommandHandler> kCommands[] = {
     {"^BQ", H::QrCode},
     {"^BX", H::DataMatrix},
     {"^B7", H::Pdf417},
+    {"^BO", H::Aztec},
+    {"^B0", H::Aztec},
+    {"^BD", H::MaxiCode},
     {"^PQ", H::Quantity},
     {"^PW", H::PrintWidth},
     {"^LL", H::LabelLength},
@@ -485,6 +541,12 @@ constexpr std::pair<std::string_view, CommandHandler> kCommands[] = {
     {"^PR", H::PrintRate},
     {"~SD", H::Darkness},
     {"~HS", H::HostStatus},
+    {"^CC", H::PrefixChange},
+    {"~CC", H::PrefixChange},
+    {"^CT", H::PrefixChange},
+    {"~CT", H::PrefixChange},
+    {"^CD", H::PrefixChange},
+    {"~CD", H::PrefixChange},
     {"^DF", H::DownloadFormat},
     {"^XF", H::RecallFormat},
     {"^ID", H::DeleteObject},

@@ -7,8 +7,14 @@
 
 namespace zplport::printer {
 
-ZplLexer::ZplLexer(std::string_view bytes)
-    : bytes_(bytes), at_(0), caret_(NextOf('^', 0)), tilde_(NextOf('~', 0)) {
+ZplLexer::ZplLexer(std::string_view bytes, char format, char control, char delimiter)
+    : bytes_(bytes),
+      format_(format),
+      control_(control),
+      delimiter_(delimiter),
+      at_(0),
+      caret_(NextOf(format, 0)),
+      tilde_(NextOf(control, 0)) {
   at_ = DataEnd(0);
 }
 
@@ -18,8 +24,8 @@ std::size_t ZplLexer::NextOf(char c, std::size_t from) const {
 }
 
 std::size_t ZplLexer::DataEnd(std::size_t from) {
-  if (from > caret_) caret_ = NextOf('^', from);
-  if (from > tilde_) tilde_ = NextOf('~', from);
+  if (from > caret_) caret_ = NextOf(format_, from);
+  if (from > tilde_) tilde_ = NextOf(control_, from);
   return std::min(caret_, tilde_);
 }
 
@@ -30,7 +36,7 @@ std::size_t ZplLexer::BinaryEnd(std::size_t params, int commas, std::size_t form
   const std::size_t limit = DataEnd(params);
   std::vector<std::size_t> at;
   for (std::size_t i = params; i < limit && static_cast<int>(at.size()) < commas; ++i) {
-    if (bytes_[i] == ',') at.push_back(i);
+    if (bytes_[i] == delimiter_) at.push_back(i);
   }
   if (static_cast<int>(at.size()) < commas) return limit;
   auto field = [&](std::size_t index) {
@@ -52,7 +58,7 @@ bool ZplLexer::Next(ZplToken& token) {
   token = {};
   const std::size_t at = at_;
   const std::size_t size = bytes_.size();
-  const char prefix = bytes_[at];
+  const char prefix = bytes_[at] == format_ ? '^' : '~';
   auto skip_to = [&](std::size_t next, const char* problem) {
     token.problem = problem;
     at_ = next >= size ? size : DataEnd(next);
@@ -77,6 +83,22 @@ bool ZplLexer::Next(ZplToken& token) {
     token.code += b;
   }
   const std::size_t params = at + 3;
+  const std::string_view name = std::string_view(token.code).substr(1);
+  if (name == "CC" || name == "CT" || name == "CD") {
+    // One character, in effect at once: what follows it is read with it.
+    const std::size_t end = std::min(size, params + 1);
+    token.raw = bytes_.substr(params, end - params);
+    token.text = bytes_.substr(at, end - at);
+    const char c = token.raw.empty() ? 0 : token.raw.front();
+    if (c != 0 && c != ' ' && c != '\r' && c != '\n') {
+      char& changed = name == "CC" ? format_ : name == "CT" ? control_ : delimiter_;
+      changed = c;
+      caret_ = NextOf(format_, end);
+      tilde_ = NextOf(control_, end);
+    }
+    at_ = DataEnd(end);
+    return true;
+  }
   std::size_t end = DataEnd(params);
   if (token.code == "^GF") end = BinaryEnd(params, 4, 0, 1);
   if (token.code == "~DY") end = BinaryEnd(params, 5, 1, 3);

@@ -1,4 +1,5 @@
-// Cuts a job's bytes into commands: a prefix ('^' or '~'), a name of two
+// Cuts a job's bytes into commands: a prefix ('^' or '~', or what ^CC and
+// ^CT made them; a token names its command with '^' or '~'), a name of two
 // letters or digits (^A takes its font name in place of the second:
 // ^A0, ^AD), and parameters up to the next prefix. The commands that carry
 // a byte count of binary data (^GF and ~DY in formats B and C) end where
@@ -24,10 +25,19 @@ struct ZplToken {
 
 class ZplLexer {
  public:
-  explicit ZplLexer(std::string_view bytes);
+  // `format` and `control` start format and control commands; `delimiter`
+  // parts their parameters.
+  explicit ZplLexer(std::string_view bytes, char format = '^', char control = '~',
+                    char delimiter = ',');
 
-  // The next command or problem; false at the end of the bytes.
+  // The next command or problem; false at the end of the bytes. ^CC, ~CC,
+  // ^CT and ~CT take the one character after them, and the commands after
+  // it start with that; ^CD and ~CD change the delimiter likewise.
   bool Next(ZplToken& token);
+
+  char format_prefix() const { return format_; }
+  char control_prefix() const { return control_; }
+  char delimiter() const { return delimiter_; }
 
  private:
   // End of a command's parameters or data: the next command prefix. This
@@ -40,8 +50,11 @@ class ZplLexer {
                         std::size_t count_index);
 
   std::string_view bytes_;
+  char format_;
+  char control_;
+  char delimiter_;
   std::size_t at_;     // the next command's prefix, or the end
-  std::size_t caret_;  // the next '^' and '~' at or after what DataEnd last saw
+  std::size_t caret_;  // the next prefixes at or after what DataEnd last saw
   std::size_t tilde_;
 };
 

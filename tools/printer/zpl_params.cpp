@@ -24,11 +24,11 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-std::vector<std::string_view> SplitParams(std::string_view params) {
+std::vector<std::string_view> SplitParams(std::string_view params, char delimiter) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t comma = params.find(',', start);
+    const std::size_t comma = params.find(delimiter, start);
     parts.push_back(Trim(params.substr(start, comma - start)));
     if (comma == std::string_view::npos) break;
     start = comma + 1;

@@ -46,7 +46,17 @@ struct GraphicData {
   std::string data{};           // as sent; line ends removed from hex data
 };
 
-enum class Symbology { kCode128, kCode39, kEan13, kInterleaved2of5, kQrCode, kDataMatrix, kPdf417 };
+enum class Symbology {
+  kCode128,
+  kCode39,
+  kEan13,
+  kInterleaved2of5,
+  kQrCode,
+  kDataMatrix,
+  kPdf417,
+  kAztec,
+  kMaxiCode
+};
 
 // A bar code command with ^BY's defaults filled in. Sizes are in dots.
 struct Barcode {
@@ -66,6 +76,11 @@ struct Barcode {
   bool truncated = false;       // PDF417
   bool rectangular = false;     // DataMatrix aspect ratio 2
   char escape = '~';            // DataMatrix control character
+  // Aztec: 0 the default error correction, 1-99 its least share of the
+  // symbol in per cent, 101-104 a compact symbol of 1-4 layers, 201-232 a
+  // full-range one of 1-32 layers, 300 a rune.
+  int aztec_size = 0;
+  int maxicode_mode = 2;  // 2-6
 };
 
 struct ZplField {
@@ -81,7 +96,10 @@ struct ZplField {
   bool continues_x = false;
   bool continues_y = false;
   bool baseline_origin = false;  // ^FT (baseline / lower left) instead of ^FO (top left)
-  bool reverse = false;          // ^FR or ^LR: drawn by inverting what lies below
+  // ^FO / ^FT justification 1 (or ^FW's): the origin is the field's right
+  // end, where its text ends, instead of its left.
+  bool right_justified = false;
+  bool reverse = false;  // ^FR or ^LR: drawn by inverting what lies below
   Orientation orientation = Orientation::kNormal;
   // Field data after ^FH escapes, at most the printer's 3072 bytes, and the
   // same decoded as text.
@@ -152,6 +170,7 @@ struct PrinterState {
   int home_x = 0;
   int home_y = 0;
   Orientation orientation = Orientation::kNormal;  // ^FW
+  bool right_justified = false;                    // ^FW's justification
   char font = 'A';                                 // ^CF
   FontSize font_size{9, 5};
   int module_width = 2;  // ^BY
@@ -161,6 +180,11 @@ struct PrinterState {
   bool reverse_all = false;     // ^LR
   std::string darkness{};       // ~SD
   std::set<char> font_files{};  // font names that ^CW gave a font file: drawn as scalable
+  // ^CC / ~CC, ^CT / ~CT, ^CD / ~CD: what starts format and control
+  // commands and what parts their parameters.
+  char format_prefix = '^';
+  char control_prefix = '~';
+  char delimiter = ',';
   // Stored objects by name and extension, e.g. "LABEL.ZPL", "LOGO.GRF";
   // the drive letter is not part of the key.
   std::map<std::string, std::string> formats{};  // ^DF: the commands between ^DF and ^XZ

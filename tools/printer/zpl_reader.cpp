@@ -39,7 +39,7 @@ ZplJob ZplReader::Run(std::string_view bytes) {
 }
 
 void ZplReader::Feed(std::string_view bytes, int depth) {
-  ZplLexer lexer(bytes);
+  ZplLexer lexer(bytes, state_.format_prefix, state_.control_prefix, state_.delimiter);
   ZplToken token;
   Command command;
   command.depth = depth;
@@ -48,12 +48,17 @@ void ZplReader::Feed(std::string_view bytes, int depth) {
       Warn(token.problem);
       continue;
     }
+    state_.format_prefix = lexer.format_prefix();
+    state_.control_prefix = lexer.control_prefix();
+    state_.delimiter = lexer.delimiter();
     const char prefix = token.code.front();
-    if (storing_ && prefix == '^' && token.code != "^XZ" && token.code != "^XA") {
+    // ^CC, ^CT and ^CD take effect wherever they stand.
+    const bool prefix_change = token.code == "^CC" || token.code == "^CT" || token.code == "^CD";
+    if (storing_ && prefix == '^' && token.code != "^XZ" && token.code != "^XA" && !prefix_change) {
       Store(token.text);
       continue;
     }
-    if (prefix == '^' && !in_format_ && token.code != "^XA") {
+    if (prefix == '^' && !in_format_ && token.code != "^XA" && !prefix_change) {
       Warn(token.code + " outside ^XA...^XZ ignored");
       continue;
     }
@@ -77,7 +82,7 @@ void ZplReader::Dispatch(Command& command) {
   }
   command.params =
       WithoutLineEnds(command.raw.substr(0, std::min(command.raw.size(), kMaxParamBytes)));
-  command.parts = SplitParams(command.params);
+  command.parts = SplitParams(command.params, state_.delimiter);
   handler(*this, command);
 }
 
@@ -198,6 +203,7 @@ void ZplReader::CommitField() {
   field.continues_x = draft_.at.continues_x;
   field.continues_y = draft_.at.continues_y;
   field.baseline_origin = draft_.at.baseline_origin;
+  field.right_justified = draft_.at.right_justified.value_or(state_.right_justified);
   field.reverse = draft_.reverse || state_.reverse_all;
   field.orientation = draft_.orientation.value_or(state_.orientation);
   if (has_data) {
@@ -206,6 +212,14 @@ void ZplReader::CommitField() {
       Warn("field data cut to " + std::to_string(kMaxFieldBytes) + " bytes");
     }
     field.text = DecodeText(field.data, Encoding());
+    if (!state_.charset.empty()) ApplyNationalCharacters(*Number(state_.charset), field.text);
+    if (draft_.graphic_symbol) {
+      // The UL and CSA marks are drawn as the circled letters they hold.
+      static constexpr char32_t kSymbols[] = U"\u00AE\u00A9\u2122\u24CA\u24B8";
+      for (char32_t& c : field.text) {
+        if (c >= U'A' && c <= U'E') c = kSymbols[c - U'A'];
+      }
+    }
   }
   if (field.kind == ZplField::Kind::kText) {
     SetFont(field);
@@ -214,11 +228,14 @@ void ZplReader::CommitField() {
     } else if (!BitmapFontMatrix(field.font, options_.dpi) && field.font != '0' &&
                state_.font_files.count(field.font) == 0) {
       Warn(std::string("font ") + field.font + " drawn as font 0");
+    } else if (draft_.font && *draft_.font != field.font) {
+      Warn(std::string("font ") + *draft_.font + " drawn as font " + field.font);
     }
     field.block = draft_.block;
   } else if (field.kind == ZplField::Kind::kBarcode &&
-             field.barcode.symbology == Symbology::kQrCode) {
-    field.orientation = Orientation::kNormal;  // a QR code is never turned
+             (field.barcode.symbology == Symbology::kQrCode ||
+              field.barcode.symbology == Symbology::kMaxiCode)) {
+    field.orientation = Orientation::kNormal;  // neither is ever turned
   }
   Keep(std::move(pending));
   draft_ = {};
@@ -280,7 +297,14 @@ std::string ZplReader::ApplyHexEscapes(const std::string& data) const {
 }
 
 void ZplReader::SetFont(ZplField& field) const {
-  const char font = draft_.font.value_or(state_.font);
+  // A font name the printer does not have falls back on ^CF's font, with
+  // the sizes asked for, as the guide has it.
+  auto known = [&](char name) {
+    return name == '0' || name == '@' || state_.font_files.count(name) != 0 ||
+           BitmapFontMatrix(name, options_.dpi).has_value();
+  };
+  char font = draft_.font.value_or(state_.font);
+  if (!known(font) && known(state_.font)) font = state_.font;
   const FontSize asked = draft_.font && (draft_.font_size.height > 0 || draft_.font_size.width > 0)
                              ? draft_.font_size
                              : state_.font_size;
@@ -327,7 +351,7 @@ std::string ZplReader::GraphicText(std::string_view raw, int commas,
                                    std::size_t total_bytes) const {
   std::size_t from = 0;
   for (int seen = 0; seen < commas; ++seen) {
-    const std::size_t comma = raw.find(',', from);
+    const std::size_t comma = raw.find(state_.delimiter, from);
     if (comma == std::string_view::npos) return "";
     from = comma + 1;
   }

@@ -54,7 +54,8 @@ struct FieldDraft {
     int y = 0;
     bool continues_x = false;  // see ZplField
     bool continues_y = false;
-    bool baseline_origin = false;  // ^FT
+    bool baseline_origin = false;           // ^FT
+    std::optional<bool> right_justified{};  // its justification; else ^FW's
   };
   Placement at{};
   bool reverse = false;                      // ^FR
@@ -62,6 +63,7 @@ struct FieldDraft {
   std::optional<char> font{};                // ^A, ^A@; else ^CF
   FontSize font_size{};                      // ^A's sizes; 0 = ^CF's
   std::optional<TextBlock> block{};          // ^FB, for text
+  bool graphic_symbol = false;               // ^GS: A to E are the symbols
   std::optional<char> hex_indicator{};       // ^FH
   int number = -1;                           // ^FN
   std::optional<std::string> data{};         // ^FD, ^FV as sent, pieces joined
