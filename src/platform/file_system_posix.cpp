@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/memory.h"
-
 namespace zplport {
 namespace {
 
@@ -45,7 +43,6 @@ WholeFile ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit) 
   // The size is only a hint: the file may grow or shrink while it is read.
   // One byte more than it says lets the usual read end at end-of-file.
   std::string& bytes = file.bytes;
-  ReserveBacked(bytes, static_cast<std::size_t>(st.st_size) + 1);
   bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
   std::size_t used = 0;
   for (;;) {

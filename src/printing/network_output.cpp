@@ -156,7 +156,7 @@ void DelayTicks(PrintHost& host, std::int32_t count) {
   }
 }
 
-void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_connecting) {
+void OpenPrinterConnection(PrintHost& host) {
   TcpClient& client = host.Winsock1;
   client.RemoteHost = TrimSpaces(ReadSetting("network", "printerip"));
   client.RemotePort = ConvertToLong(ReadSetting("network", "printerport"));
@@ -185,7 +185,6 @@ void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_c
   const auto limit = host.Limits().connect;
   const auto started = Clock::now();
   client.Connect(limit);
-  if (while_connecting) while_connecting();
   DelayTicks(host, kConnectTicks);
   // The client runs out of the same budget a moment after we would, so its
   // own timeout is the one usually seen; both read the same.
@@ -216,11 +215,10 @@ void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_c
 
 void AppendLabel(PrintHost& host, const LabelText& label) { host.SendText += label; }
 
-void SendAndClose(PrintHost& host, const std::function<void()>& before_send) {
+void SendAndClose(PrintHost& host) {
   TcpClient& client = host.Winsock1;
   const PrintLimits limits = host.Limits();
   DelayTicks(host, kSendTicks);
-  if (before_send) before_send();
   if (client.Poll() != TcpClient::State::kOpen) FailSend(client, "连接尚未建立");
   PeerWatch peer(client);
   peer.Check();

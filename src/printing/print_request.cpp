@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <future>
 #include <string>
-#include <system_error>
 
 #include "label/label.h"
-#include "platform/coarse_clock.h"
-#include "platform/memory.h"
 #include "platform/port_device.h"
 #include "platform/sleep.h"
 #include "printing/network_output.h"
@@ -36,8 +32,6 @@ class PrintingScope {
 
 namespace {
 
-// Beyond this the outgoing text grows as it goes.
-constexpr std::size_t kMostReservedText = std::size_t{64} << 20;
 
 PrintSettings ReadPrintSettings() {
   PrintSettings s;
@@ -63,74 +57,6 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, Deliver deliver
     deliver(ComposeLabel(settings, first, second));
   }
 }
-
-// Every label of a network request, appended to SendText.
-void AppendLabels(PrintHost& host, std::int16_t n, const PrintSettings& settings) {
-  const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
-  ForEachLabel(n, settings, [&](const LabelText& label) {
-    // The labels of one request are much alike in size: room for all of
-    // them at once, and a quarter more, spares the copies of an ever
-    // longer text.
-    if (host.SendText.empty()) {
-      const std::size_t room = label.size() + label.size() / 4;
-      ReserveBacked(host.SendText,
-                    room < kMostReservedText / labels ? room * labels : kMostReservedText);
-    }
-    AppendLabel(host, label);
-  });
-}
-
-// Makes the labels of a network request on another thread while the ticks
-// of the connection and those before the send pass, where the request would
-// otherwise sit idle: for the largest request, reading file.ini, composing
-// and filling SendText take about as long as those ticks. Until Finish()
-// has waited for it, SendText is that thread's alone: nothing else in the
-// request touches it meanwhile, and a second request is refused.
-class LabelsAhead {
- public:
-  LabelsAhead(PrintHost& host, std::int16_t n, const PrintSettings& settings)
-      : host_(host), n_(n), settings_(settings) {}
-  LabelsAhead(const LabelsAhead&) = delete;
-  LabelsAhead& operator=(const LabelsAhead&) = delete;
-
-  void Start() {
-    if (n_ <= 0) return;
-    started_ = done_ = CoarseClock::now();
-    try {
-      worker_ = std::async(std::launch::async, [this] {
-        IniReadingScope reading;  // its own: scopes belong to a thread
-        AppendLabels(host_, n_, settings_);
-        done_ = CoarseClock::now();
-      });
-    } catch (const std::system_error&) {
-      // No thread to spare: Finish() makes the labels.
-    }
-  }
-
-  // Leaves every label in SendText. Labels made from lines read longer
-  // ago than a reading lives (a printer slow to answer) are made again, so
-  // that an edit made during the wait still shows.
-  void Finish() {
-    if (worker_.valid()) {
-      worker_.wait();
-      if (CoarseClock::now() - started_ <= IniReadingScope::LifetimeOf(done_ - started_)) {
-        worker_.get();  // raises what the thread raised
-        return;
-      }
-      host_.SendText.clear();
-    }
-    AppendLabels(host_, n_, settings_);
-  }
-
- private:
-  PrintHost& host_;
-  const std::int16_t n_;
-  const PrintSettings& settings_;
-  CoarseClock::time_point started_;
-  CoarseClock::time_point done_;  // written by the thread, read once it is done
-  // Destroying it waits for the thread.
-  std::future<void> worker_;
-};
 
 // The one failure path: tell the operator, then close the connection,
 // whichever way of printing was chosen.
@@ -182,9 +108,9 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
       return PrintOutcome::kDone;
     }
     if (NamesNetwork(prtmod)) {
-      LabelsAhead labels(host, n, settings);
-      OpenPrinterConnection(host, [&labels] { labels.Start(); });
-      SendAndClose(host, [&labels] { labels.Finish(); });
+      OpenPrinterConnection(host);
+      ForEachLabel(n, settings, [&](const LabelText& label) { AppendLabel(host, label); });
+      SendAndClose(host);
       host.ShowMessage(kPrintSucceeded);
       return PrintOutcome::kDone;
     }

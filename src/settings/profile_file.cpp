@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/memory.h"
 #include "platform/path_encoding.h"
 #include "platform/text_encoding.h"
 #include "printing/print_failure.h"
@@ -160,7 +159,7 @@ ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
   for (const char* p = bytes_.data(); (p = Next(p, bytes_.data() + bytes_.size(), '\n'));) {
     ++lines, ++p;
   }
-  ReserveBacked(keys_, lines);
+  keys_.reserve(lines);
   Rehash(lines + lines / 2);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
