@@ -13,6 +13,7 @@
 #include "printing/print_failure.h"
 #include "printing/quantity.h"
 #include "settings/ini_files.h"
+#include "settings/profile_file.h"
 
 namespace zplport {
 namespace {
@@ -23,13 +24,6 @@ using Clock = std::chrono::steady_clock;
 // ticks on each side of the send.
 constexpr std::int32_t kConnectTicks = 10;
 constexpr std::int32_t kSendTicks = 5;
-
-// Only spaces, as the setting's rule says; a tab stays part of the host.
-std::string TrimSpaces(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 enum class AddressFault { kNone, kMalformed, kLeadingZero };
 
@@ -158,7 +152,8 @@ void DelayTicks(PrintHost& host, std::int32_t count) {
 
 void OpenPrinterConnection(PrintHost& host) {
   TcpClient& client = host.Winsock1;
-  client.RemoteHost = TrimSpaces(ReadSetting("network", "printerip"));
+  // Only spaces, as the setting's rule says; a tab stays part of the host.
+  client.RemoteHost = Trimmed(ReadSetting("network", "printerip"), " ");
   client.RemotePort = ConvertToLong(ReadSetting("network", "printerport"));
   client.LocalPort = 0;
   host.SendText.clear();
