@@ -262,10 +262,14 @@ const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file)
 }
 
 const std::filesystem::path& IniReadingScope::Remember(
-    const std::string& what, const std::function<std::filesystem::path()>& resolve) {
-  Remembered& entry = remembered_[what];
-  if (entry.value.empty() || entry.renewals != renewals_) entry = {resolve(), renewals_};
-  return entry.value;
+    std::string_view what, const std::function<std::filesystem::path()>& resolve) {
+  auto found = remembered_.find(what);
+  if (found == remembered_.end()) {
+    found = remembered_.emplace(what, Remembered{resolve(), renewals_}).first;
+  } else if (found->second.renewals != renewals_) {
+    found->second = {resolve(), renewals_};
+  }
+  return found->second.value;
 }
 
 }  // namespace zplport

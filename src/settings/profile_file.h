@@ -83,7 +83,7 @@ class IniReadingScope {
   // What `resolve()` answers for `what`, worked out again once any reading
   // has been renewed since: for the names of the files that the readings
   // come from. Valid while the scope lives.
-  const std::filesystem::path& Remember(const std::string& what,
+  const std::filesystem::path& Remember(std::string_view what,
                                         const std::function<std::filesystem::path()>& resolve);
 
  private:
@@ -100,7 +100,7 @@ class IniReadingScope {
   IniReadingScope* outer_;
   std::map<std::filesystem::path::string_type, FileReading> readings_;
   int renewals_ = 0;
-  std::map<std::string, Remembered> remembered_;  // nodes stay put
+  std::map<std::string, Remembered, std::less<>> remembered_;  // nodes stay put
 };
 
 }  // namespace zplport
