@@ -20,10 +20,9 @@ constexpr bool IsGbkTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE &
 // The bytes of the character that starts at `at`: 2 for a lead byte with a
 // trail byte after it, else 1.
 inline std::size_t GbkCharacterWidth(std::string_view gbk, std::size_t at) {
-  return at + 1 < gbk.size() && IsGbkLeadByte(static_cast<unsigned char>(gbk[at])) &&
-                 IsGbkTrailByte(static_cast<unsigned char>(gbk[at + 1]))
-             ? 2
-             : 1;
+  const bool pair = at + 1 < gbk.size() && IsGbkLeadByte(static_cast<unsigned char>(gbk[at])) &&
+                    IsGbkTrailByte(static_cast<unsigned char>(gbk[at + 1]));
+  return pair ? 2 : 1;
 }
 
 // The length of the longest prefix of `gbk` of at most `limit` bytes that

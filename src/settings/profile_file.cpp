@@ -43,19 +43,14 @@ void FoldCase(char* text, std::size_t size) {
   });
 }
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  FoldCase(out.data(), out.size());
-  return out;
-}
-
 // `name` folded to lower case, held in `storage` only when it has a capital
 // to fold: the names the tool asks for have none.
 std::string_view Folded(std::string_view name, std::string& storage) {
   if (std::none_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
     return name;
   }
-  storage = Lower(name);
+  storage.assign(name);
+  FoldCase(storage.data(), storage.size());
   return storage;
 }
 
@@ -211,7 +206,7 @@ std::unique_ptr<const ParsedIniFile> ReadParsed(const std::filesystem::path& pat
     case WholeFile::Status::kTooLarge:
       break;
   }
-  throw IniFileTooLarge(path, file.size);
+  throw IniFileTooLarge{path, file.size};
 }
 
 thread_local IniReadingScope* current_scope = nullptr;
@@ -220,14 +215,10 @@ thread_local IniReadingScope* current_scope = nullptr;
 
 std::optional<std::string> ReadProfileString(std::string_view section, std::string_view key,
                                              const std::filesystem::path& file, std::size_t size) {
-  std::unique_ptr<const ParsedIniFile> own;
-  const ParsedIniFile* parsed = nullptr;
-  if (IniReadingScope* scope = IniReadingScope::Current()) {
-    parsed = scope->Reading(file);
-  } else {
-    own = ReadParsed(file);
-    parsed = own.get();
-  }
+  // Outside a request, a scope for this one read.
+  std::optional<IniReadingScope> own;
+  if (IniReadingScope::Current() == nullptr) own.emplace();
+  const ParsedIniFile* parsed = IniReadingScope::Current()->Reading(file);
   if (parsed == nullptr) return std::nullopt;
   std::string section_storage, key_storage;
   const std::optional<std::string_view> value =
@@ -245,30 +236,23 @@ IniReadingScope* IniReadingScope::Current() { return current_scope; }
 
 const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file) {
   const auto started = Clock::now();
-  const auto found = readings_.find(file.native());
-  if (found != readings_.end() && started < found->second.fresh_until) {
-    return found->second.parsed.get();
-  }
-  // The old reading goes first, so that a large file is never held twice.
-  if (found != readings_.end()) readings_.erase(found);
-  std::unique_ptr<const ParsedIniFile> parsed = ReadParsed(file);
-  const auto done = Clock::now();
-  const auto fresh_for =
-      std::max<Clock::duration>(kFreshFor, kFreshTimesTheWork * (done - started));
-  ++renewals_;
   FileReading& reading = readings_[file.native()];
-  reading = {std::move(parsed), done + fresh_for};
+  if (started < reading.fresh_until) return reading.parsed.get();
+  // The old reading goes first, so that a large file is never held twice.
+  reading.parsed.reset();
+  reading.parsed = ReadParsed(file);
+  const auto done = Clock::now();
+  reading.fresh_until =
+      done + std::max<Clock::duration>(kFreshFor, kFreshTimesTheWork * (done - started));
+  ++renewals_;
   return reading.parsed.get();
 }
 
 const std::filesystem::path& IniReadingScope::Remember(
     std::string_view what, const std::function<std::filesystem::path()>& resolve) {
   auto found = remembered_.find(what);
-  if (found == remembered_.end()) {
-    found = remembered_.emplace(what, Remembered{resolve(), renewals_}).first;
-  } else if (found->second.renewals != renewals_) {
-    found->second = {resolve(), renewals_};
-  }
+  if (found == remembered_.end()) found = remembered_.emplace(what, Remembered{}).first;
+  if (found->second.renewals != renewals_) found->second = {resolve(), renewals_};
   return found->second.value;
 }
 

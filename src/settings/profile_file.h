@@ -2,12 +2,8 @@
 // the Windows profile service does, byte for byte, without converting the
 // GBK text.
 //
-// Every read goes to the file, except inside an IniReadingScope: there each
-// file is read whole the first time a value of it is needed, and that
-// reading serves the rest of the scope while it is fresh (see
-// IniReadingScope). A print request opens one, so that its thousands of
-// reads cost a few file reads while an edit still shows at the next request
-// (and within a long one). Nothing is kept once the scope ends.
+// Every read goes to the file, except inside an IniReadingScope, which a
+// print request opens so that its thousands of reads cost a few file reads.
 #pragma once
 
 #include <chrono>
@@ -18,10 +14,8 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace zplport {
 
@@ -32,10 +26,7 @@ namespace zplport {
 inline constexpr std::uint64_t kMaxIniFileBytes = std::uint64_t{64} << 20;
 
 // Raised for a file larger than kMaxIniFileBytes; nothing of it was read.
-class IniFileTooLarge : public std::runtime_error {
- public:
-  IniFileTooLarge(std::filesystem::path file, std::uint64_t size)
-      : std::runtime_error("INI file too large"), file(std::move(file)), size(size) {}
+struct IniFileTooLarge {
   std::filesystem::path file;
   std::uint64_t size;
 };
@@ -57,10 +48,12 @@ std::optional<std::string> ReadProfileString(std::string_view section, std::stri
 
 class ParsedIniFile;
 
-// Lets the reads of one thread share file readings while it is alive.
-// Scopes nest; the innermost one serves.
+// Lets the reads of one thread share file readings while it is alive, so
+// that an edit still shows at the next request, and within a long one.
+// Scopes nest; the innermost one serves; nothing is kept once it ends.
 //
-// A reading serves until it is 100 ms old, or ten times as old as it took
+// Each file is read whole the first time a value of it is needed. A reading
+// serves until it is 100 ms old, or ten times as old as it took
 // to make where that is longer, counted from its end; then the file is
 // read again. The second limit keeps a file so large that reading it takes
 // a good part of 100 ms from being read over and over, a label at a time.
@@ -90,11 +83,11 @@ class IniReadingScope {
   using Clock = std::chrono::steady_clock;
   struct FileReading {
     std::unique_ptr<const ParsedIniFile> parsed;
-    Clock::time_point fresh_until;
+    Clock::time_point fresh_until;  // not yet read: long past
   };
   struct Remembered {
     std::filesystem::path value;
-    int renewals = 0;  // of readings, when it was worked out
+    int renewals = -1;  // of readings, when it was worked out
   };
 
   IniReadingScope* outer_;
