@@ -1,7 +1,6 @@
 #include "printing/print_request.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 #include "label/label.h"
@@ -15,20 +14,6 @@
 #include "settings/profile_file.h"
 
 namespace zplport {
-
-// Marks the host busy for the lifetime of one request, so that a press of
-// Print during the network waits is refused instead of nesting a second
-// request into the first one's connection.
-class PrintingScope {
- public:
-  explicit PrintingScope(PrintHost& host) : host_(host) { host_.printing_ = true; }
-  ~PrintingScope() { host_.printing_ = false; }
-  PrintingScope(const PrintingScope&) = delete;
-  PrintingScope& operator=(const PrintingScope&) = delete;
-
- private:
-  PrintHost& host_;
-};
 
 namespace {
 
@@ -74,21 +59,23 @@ std::string ParallelPortName(const std::string& prtmod) {
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  static constexpr std::array<const char*, 4> kPorts{"LPT1:", "LPT2:", "LPT3:", "LPT4:"};
-  if (std::find(kPorts.begin(), kPorts.end(), upper) == kPorts.end()) return {};
-  return upper;
+  const bool port = upper == "LPT1:" || upper == "LPT2:" || upper == "LPT3:" || upper == "LPT4:";
+  return port ? upper : std::string();
 }
 
 // Letter case matters here, unlike for the ports: "Ip" names nothing.
 bool NamesNetwork(const std::string& prtmod) {
-  static constexpr std::array<const char*, 4> kNames{"ip", "IP", "tcpip",
-                                                     "\xCD\xF8\xC2\xE7" /* 网络 in GBK */};
-  return std::find(kNames.begin(), kNames.end(), prtmod) != kNames.end();
+  return prtmod == "ip" || prtmod == "IP" || prtmod == "tcpip" ||
+         prtmod == "\xCD\xF8\xC2\xE7" /* 网络 in GBK */;
 }
 
 PrintOutcome RunPrintRequest(PrintHost& host) {
-  if (host.printing()) return PrintOutcome::kRefused;
-  PrintingScope busy(host);
+  if (host.printing_) return PrintOutcome::kRefused;
+  host.printing_ = true;  // and false again on every way out
+  const struct Done {
+    bool& printing;
+    ~Done() { printing = false; }
+  } done{host.printing_};
   FineTimerScope fine_timer;
   // Each INI file is read once for the request (and again once that
   // reading is 100 ms old), not once per value.

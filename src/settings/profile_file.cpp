@@ -26,10 +26,9 @@ const char* Next(const char* from, const char* to, char c) {
 // GBK character, one for anything else.
 template <typename Visit>
 void ForEachCharacter(std::string_view s, Visit visit) {
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t width = GbkCharacterWidth(s, i);
+  for (std::size_t i = 0, width = 0; i < s.size(); i += width) {
+    width = GbkCharacterWidth(s, i);
     visit(i, width);
-    i += width;
   }
 }
 
@@ -38,8 +37,7 @@ void ForEachCharacter(std::string_view s, Visit visit) {
 // it is left alone.
 void FoldCase(char* text, std::size_t size) {
   ForEachCharacter(std::string_view(text, size), [&](std::size_t i, std::size_t width) {
-    char& c = text[i];
-    if (width == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (width == 1 && text[i] >= 'A' && text[i] <= 'Z') text[i] += 'a' - 'A';
   });
 }
 

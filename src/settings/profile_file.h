@@ -52,11 +52,10 @@ class ParsedIniFile;
 // that an edit still shows at the next request, and within a long one.
 // Scopes nest; the innermost one serves; nothing is kept once it ends.
 //
-// Each file is read whole the first time a value of it is needed. A reading
-// serves until it is 100 ms old, or ten times as old as it took
-// to make where that is longer, counted from its end; then the file is
-// read again. The second limit keeps a file so large that reading it takes
-// a good part of 100 ms from being read over and over, a label at a time.
+// A file is read whole when a value of it is first asked for. That reading
+// serves until it is 100 ms old, or ten times as old as it took to make
+// where that is longer (so that a huge file is not read again for every
+// label), counted from its end; then the file is read again.
 class IniReadingScope {
  public:
   static constexpr std::chrono::milliseconds kFreshFor{100};
