@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -122,21 +124,35 @@ std::optional<long> PeakKib(const std::filesystem::path& cli, const std::string&
   return kib;
 }
 
-// The system calls of one run, counted by strace (all threads).
-std::optional<long> CountSystemCalls(const std::filesystem::path& cli, const std::string& quantity,
-                                     const std::filesystem::path& folder) {
+// What strace counted in one run (all threads): every system call, and the
+// threads started (clone and clone3).
+struct SystemCalls {
+  long total = 0;
+  long threads = 0;
+};
+
+std::optional<SystemCalls> CountSystemCalls(const std::filesystem::path& cli,
+                                            const std::string& quantity,
+                                            const std::filesystem::path& folder) {
   const auto report = MeasuredRun("strace -f -c", cli, quantity, folder / "strace.txt");
   if (!report) return std::nullopt;
-  // The last line: "100.00  0.001  12  543  206 total"
-  const std::size_t last = report->rfind('\n', report->size() - 2);
-  long calls = 0;
-  double percent = 0, seconds = 0;
-  long usecs = 0;
-  if (last == std::string::npos || std::sscanf(report->c_str() + last + 1, "%lf %lf %ld %ld",
-                                               &percent, &seconds, &usecs, &calls) != 4) {
-    return std::nullopt;
+  // Rows: "% time  seconds  usecs/call  calls  [errors]  syscall", the last
+  // one "... total".
+  SystemCalls counted;
+  bool total = false;
+  std::istringstream rows(*report);
+  for (std::string row; std::getline(rows, row);) {
+    std::istringstream fields(row);
+    std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
+    if (words.size() < 5 || words[0].find_first_not_of("0123456789.") != std::string::npos) {
+      continue;
+    }
+    const long calls = std::atol(words[3].c_str());
+    if (words.back() == "total") counted.total = calls, total = true;
+    if (words.back() == "clone" || words.back() == "clone3") counted.threads += calls;
   }
-  return calls;
+  if (!total) return std::nullopt;
+  return counted;
 }
 
 // Quantity 0 and quantity 32767 of the real zplport-cli, side by side in
@@ -178,12 +194,14 @@ void BM_WholeProcess(benchmark::State& state) {
   if (const std::optional<long> peak = PeakKib(cli, "32767", folder.path())) {
     state.counters["q32767_peak_kib"] = static_cast<double>(*peak);
   }
-  const std::optional<long> calls_none = CountSystemCalls(cli, "0", folder.path());
-  const std::optional<long> calls_full = CountSystemCalls(cli, "32767", folder.path());
+  const std::optional<SystemCalls> calls_none = CountSystemCalls(cli, "0", folder.path());
+  const std::optional<SystemCalls> calls_full = CountSystemCalls(cli, "32767", folder.path());
   if (calls_none && calls_full) {
-    state.counters["q0_syscalls"] = static_cast<double>(*calls_none);
-    state.counters["q32767_syscalls"] = static_cast<double>(*calls_full);
-    state.counters["syscalls_per_label"] = static_cast<double>(*calls_full - *calls_none) / 16384;
+    state.counters["q0_syscalls"] = static_cast<double>(calls_none->total);
+    state.counters["q32767_syscalls"] = static_cast<double>(calls_full->total);
+    state.counters["syscalls_per_label"] =
+        static_cast<double>(calls_full->total - calls_none->total) / 16384;
+    state.counters["q32767_threads_started"] = static_cast<double>(calls_full->threads);
   }
 }
 BENCHMARK(BM_WholeProcess)

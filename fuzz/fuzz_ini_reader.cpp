@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     zplport::IniReadingScope request;
     // Another read first, so that the one compared is served from the
-    // shared reading, after its index has moved somewhere else.
+    // shared reading.
     zplport::ReadProfileString(key, section, path, buffer);
     const std::optional<std::string> shared =
         zplport::ReadProfileString(section, key, path, buffer);

@@ -10,13 +10,10 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <numeric>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/memory.h"
 #include "platform/os_error.h"
 #include "platform/program_folder.h"
 #include "platform/sleep.h"
@@ -151,20 +148,6 @@ TEST(SleepMillisecondsTest, SleepsOnThroughASignal) {
 
   sigaction(SIGALRM, &old_action, nullptr);
   EXPECT_GE(elapsed, std::chrono::milliseconds(60));
-}
-
-TEST(BackWithMemoryTest, WhatTheMemoryHoldsStays) {
-  // Only a hint to the system: advice that drops pages instead (as some
-  // advice does) would lose what was written.
-  std::vector<std::uint32_t> values((std::size_t{3} << 20) / 4 + 5);
-  std::iota(values.begin(), values.end(), 7u);
-  const std::vector<std::uint32_t> before = values;
-  BackWithMemory(reinterpret_cast<char*>(values.data()) + 3, values.size() * 4 - 3);
-  EXPECT_EQ(values, before);
-  // Growing the room keeps the elements too.
-  ReserveBacked(values, values.size() * 2);
-  EXPECT_EQ(values, before);
-  EXPECT_GE(values.capacity(), before.size() * 2);
 }
 
 }  // namespace

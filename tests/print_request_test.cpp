@@ -335,8 +335,8 @@ TEST_F(PrintRequestTest, EditsShowAtTheNextRequest) {
 }
 
 TEST_F(PrintRequestTest, EditDuringALongConnectionWaitShows) {
-  // The labels are made while the connection's ticks pass; a wait longer than
-  // a reading lasts must not print what the file said before it.
+  // An edit made while the connection's ticks pass, followed by a wait
+  // longer than a reading serves, is what the labels carry.
   FaultPrinter printer(FaultPrinter::Behaviour::kAcceptAndRead);
   host_.WriteConfig(Network(printer.port()));
   host_.quantity = "2";

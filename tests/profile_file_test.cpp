@@ -157,6 +157,16 @@ TEST_F(ProfileFileTest, SameSizeEditOfASettledFileShows) {
   EXPECT_EQ(ReadProfileString("s", "k", file, 100), "2");
 }
 
+TEST_F(ProfileFileTest, ReadingOfAScopeServesUntilItIsStale) {
+  const auto file = dir_.Write("edit.ini", "[s]\nk=1\n");
+  IniReadingScope scope;
+  ASSERT_EQ(ReadProfileString("s", "k", file, 100), "1");
+  dir_.Write("edit.ini", "[s]\nk=2\n");
+  EXPECT_EQ(ReadProfileString("s", "k", file, 100), "1");
+  std::this_thread::sleep_for(IniReadingScope::kFreshFor + std::chrono::milliseconds(20));
+  EXPECT_EQ(ReadProfileString("s", "k", file, 100), "2");
+}
+
 TEST_F(ProfileFileTest, ReplacedByRenameShowsAtTheNextRead) {
   const auto file = dir_.Write("a.ini", "[s]\nk=old\n");
   ASSERT_EQ(ReadProfileString("s", "k", file, 100), "old");

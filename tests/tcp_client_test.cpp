@@ -113,37 +113,14 @@ TEST(TcpClientTest, HostNameGoesThroughTheResolver) {
   EXPECT_EQ(printer.jobs().at(0), "label");
 }
 
-TEST(TcpClientTest, ConnectionFailures) {
-  using Kind = TcpClient::Failure::Kind;
+TEST(TcpClientTest, RefusedConnectionFails) {
   const int refusing = testing::RefusingPort();
   ASSERT_NE(refusing, 0);
-  struct Case {
-    const char* name;
-    std::string host;
-    int remote_port, local_port;
-    Kind kind;
-    const char* reason;  // nullptr: any non-empty text
-  } cases[] = {
-      {"nothing listens", "127.0.0.1", refusing, 0, Kind::kRefused, "连接被拒绝"},
-      {"empty host", "", refusing, 0, Kind::kOther, nullptr},
-      {"port 0", "127.0.0.1", 0, 0, Kind::kOther, nullptr},
-      {"negative port", "127.0.0.1", -1, 0, Kind::kOther, nullptr},
-      {"port above 65535", "127.0.0.1", 65536, 0, Kind::kOther, nullptr},
-      {"negative local port", "127.0.0.1", refusing, -5, Kind::kOther, nullptr},
-      {"local port above 65535", "127.0.0.1", refusing, 70000, Kind::kOther, nullptr},
-  };
-  for (const auto& c : cases) {
-    TcpClient client;
-    client.LocalPort = c.local_port;
-    ConnectTo(client, c.host, c.remote_port);
-    EXPECT_EQ(WaitWhileConnecting(client), TcpClient::State::kFailed) << c.name;
-    EXPECT_EQ(client.LastFailure().kind, c.kind) << c.name;
-    if (c.reason) {
-      EXPECT_EQ(client.LastFailure().reason, c.reason) << c.name;
-    } else {
-      EXPECT_FALSE(client.LastFailure().reason.empty()) << c.name;
-    }
-  }
+  TcpClient client;
+  ConnectTo(client, "127.0.0.1", refusing);
+  EXPECT_EQ(WaitWhileConnecting(client), TcpClient::State::kFailed);
+  EXPECT_EQ(client.LastFailure().kind, TcpClient::Failure::Kind::kRefused);
+  EXPECT_EQ(client.LastFailure().reason, "连接被拒绝");
 }
 
 TEST(TcpClientTest, SpentBudgetTimesOut) {

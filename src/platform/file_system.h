@@ -1,8 +1,10 @@
 // Whole-file reads for the INI reader.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace zplport {
@@ -26,5 +28,13 @@ WholeFile ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit);
 
 // True when something (file, device, folder) exists at the path.
 bool PathExists(const std::filesystem::path& path);
+
+namespace detail {
+// What every platform's ReadWholeFile shares once the file is open and
+// known to be a regular file of `size` bytes. `read(data, room)` reads at
+// most `room` bytes and returns how many (0 at the end), or -1 on an error.
+WholeFile ReadOpenFile(std::uint64_t size, std::uint64_t limit,
+                       const std::function<std::int64_t(char*, std::size_t)>& read);
+}  // namespace detail
 
 }  // namespace zplport

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
 namespace zplport {
 namespace {
 
@@ -40,46 +38,18 @@ bool IsRegularFile(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
 }  // namespace
 
 WholeFile ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit) {
-  WholeFile file;
   Handle handle(OpenShared(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-  if (!handle.valid()) return file;
+  if (!handle.valid()) return {};
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!IsRegularFile(handle.get(), info)) return file;
-  const std::uint64_t size = Join(info.nFileSizeHigh, info.nFileSizeLow);
-  if (size > limit) {
-    file.status = WholeFile::Status::kTooLarge;
-    file.size = size;
-    return file;
-  }
-
-  // The size is only a hint: the file may grow or shrink while it is read.
-  // One byte more than it says lets the usual read end at end-of-file.
-  std::string& bytes = file.bytes;
-  bytes.resize(static_cast<std::size_t>(size) + 1);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) {
-      if (used > limit) {
-        file.status = WholeFile::Status::kTooLarge;
-        file.size = used;
-        bytes = std::string();
-        return file;
-      }
-      bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() * 2, limit + 1)));
-    }
-    const std::size_t room = bytes.size() - used;
-    const DWORD want = room > 0x10000000 ? 0x10000000 : static_cast<DWORD>(room);
-    DWORD got = 0;
-    if (!ReadFile(handle.get(), bytes.data() + used, want, &got, nullptr)) {
-      bytes = std::string();
-      return file;
-    }
-    if (got == 0) break;
-    used += got;
-  }
-  bytes.resize(used);
-  file.status = WholeFile::Status::kRead;
-  return file;
+  if (!IsRegularFile(handle.get(), info)) return {};
+  return detail::ReadOpenFile(Join(info.nFileSizeHigh, info.nFileSizeLow), limit,
+                              [&handle](char* data, std::size_t room) -> std::int64_t {
+                                const DWORD want =
+                                    room > 0x10000000 ? 0x10000000 : static_cast<DWORD>(room);
+                                DWORD got = 0;
+                                if (!ReadFile(handle.get(), data, want, &got, nullptr)) return -1;
+                                return got;
+                              });
 }
 
 bool PathExists(const std::filesystem::path& path) {

@@ -52,12 +52,14 @@ class TcpClient {
   // Host name or address (IPv4, IPv6 or a name for the resolver), GBK bytes.
   std::string RemoteHost;
   std::int32_t RemotePort = 0;
-  // 0 lets the system choose.
+  // Set to 0 by the window, as its control's setting; the system chooses
+  // the local port.
   std::int32_t LocalPort = 0;
 
   // Starts resolving RemoteHost and connecting to each of its addresses in
   // order, giving up after `budget`. Returns at once; drops any earlier
-  // connection first.
+  // connection first. RemoteHost must not be empty and RemotePort must be
+  // 1 to 65535; the caller checks them.
   void Connect(std::chrono::milliseconds budget);
 
   // Advances a pending connection and reports where it stands.

@@ -142,13 +142,6 @@ void TcpClient::Connect(std::chrono::milliseconds budget) {
     state_ = State::kFailed;
     failure_ = {Failure::Kind::kOther, std::move(reason)};
   };
-  if (RemoteHost.empty()) return fail("没有设置远程主机");
-  if (RemotePort < 1 || RemotePort > 65535) {
-    return fail("远程端口 " + std::to_string(RemotePort) + " 无效（应为 1 到 65535）");
-  }
-  if (LocalPort < 0 || LocalPort > 65535) {
-    return fail("本地端口 " + std::to_string(LocalPort) + " 无效（应为 0 到 65535）");
-  }
 
   const std::string service = std::to_string(RemotePort);
   // An address written as numbers needs no resolver; only names go to the
@@ -246,30 +239,6 @@ TcpClient::State TcpClient::Poll() {
     if (impl.fd < 0) {
       impl.last_error = LastOsError();
       continue;
-    }
-    if (LocalPort != 0) {
-      const int on = 1;
-      setsockopt(impl.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-      sockaddr_storage local{};
-      socklen_t local_length = 0;
-      if (family == AF_INET6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&local);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_addr = in6addr_any;
-        v6->sin6_port = htons(static_cast<std::uint16_t>(LocalPort));
-        local_length = sizeof(sockaddr_in6);
-      } else {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&local);
-        v4->sin_family = AF_INET;
-        v4->sin_addr.s_addr = htonl(INADDR_ANY);
-        v4->sin_port = htons(static_cast<std::uint16_t>(LocalPort));
-        local_length = sizeof(sockaddr_in);
-      }
-      if (::bind(impl.fd, reinterpret_cast<sockaddr*>(&local), local_length) != 0) {
-        impl.last_error = LastOsError();
-        impl.CloseSocket();
-        continue;
-      }
     }
     if (::connect(impl.fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) ==
         0) {

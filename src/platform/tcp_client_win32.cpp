@@ -355,13 +355,6 @@ void TcpClient::Connect(std::chrono::milliseconds budget) {
   if (const int startup = WinsockStartup(); startup != 0) {
     return fail(DescribeOsError(OsError{startup}));
   }
-  if (RemoteHost.empty()) return fail("没有设置远程主机");
-  if (RemotePort < 1 || RemotePort > 65535) {
-    return fail("远程端口 " + std::to_string(RemotePort) + " 无效（应为 1 到 65535）");
-  }
-  if (LocalPort < 0 || LocalPort > 65535) {
-    return fail("本地端口 " + std::to_string(LocalPort) + " 无效（应为 0 到 65535）");
-  }
 
   const std::wstring host = WideFromGbk(RemoteHost);
   const std::wstring service = std::to_wstring(RemotePort);
@@ -467,28 +460,6 @@ TcpClient::State TcpClient::Poll() {
       impl.last_error = LastSocketError();
       impl.CloseSocket();
       continue;
-    }
-    if (LocalPort != 0) {
-      sockaddr_storage local{};
-      int local_length = 0;
-      if (family == AF_INET6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&local);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_addr = in6addr_any;
-        v6->sin6_port = htons(static_cast<u_short>(LocalPort));
-        local_length = sizeof(sockaddr_in6);
-      } else {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&local);
-        v4->sin_family = AF_INET;
-        v4->sin_addr.s_addr = htonl(INADDR_ANY);
-        v4->sin_port = htons(static_cast<u_short>(LocalPort));
-        local_length = sizeof(sockaddr_in);
-      }
-      if (::bind(impl.socket, reinterpret_cast<sockaddr*>(&local), local_length) != 0) {
-        impl.last_error = LastSocketError();
-        impl.CloseSocket();
-        continue;
-      }
     }
     if (::connect(impl.socket, reinterpret_cast<const sockaddr*>(&address.storage),
                   address.length) == 0) {

@@ -8,11 +8,6 @@ namespace {
 constexpr UINT kGbk = 936;
 constexpr wchar_t kReplacement = 0xFFFD;
 
-bool IsLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-bool IsTrailByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
-}
-
 // Code page 936 maps GBK's user-defined areas and a stray 0xFF to private
 // use characters, which no font shows; those are not text either.
 bool IsPrivateUse(wchar_t c) { return c >= 0xE000 && c <= 0xF8FF; }
@@ -20,8 +15,8 @@ bool IsPrivateUse(wchar_t c) { return c >= 0xE000 && c <= 0xF8FF; }
 // The character at the front of `bytes` (one or two bytes), or nothing when
 // those bytes are not a GBK character.
 bool DecodeOne(const unsigned char* bytes, std::size_t left, wchar_t& out, std::size_t& used) {
-  used = (left >= 2 && IsLeadByte(bytes[0]) && IsTrailByte(bytes[1])) ? 2 : 1;
-  if (used == 1 && IsLeadByte(bytes[0])) return false;  // cut off, or a bad second byte
+  used = (left >= 2 && IsGbkLeadByte(bytes[0]) && IsGbkTrailByte(bytes[1])) ? 2 : 1;
+  if (used == 1 && IsGbkLeadByte(bytes[0])) return false;  // cut off, or a bad second byte
   // Without MB_ERR_INVALID_CHARS the system would quietly write '?' and may
   // swallow the byte after a bad lead byte.
   const int written =

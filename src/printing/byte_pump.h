@@ -21,13 +21,14 @@ struct PumpResult {
   bool ok() const { return !error && !stalled; }
 };
 
-// `write(std::string_view rest)` returns a result with `bytes` and `error`.
-// `check()` runs at every tick and may raise PrintFailure (for example when
-// the printer hangs up while we wait).
 // A limit as the whole seconds that a message names, rounded up.
 inline std::string WholeSeconds(std::chrono::milliseconds limit) {
   return std::to_string((limit.count() + 999) / 1000);
 }
+
+// `write(std::string_view rest)` returns a result with `bytes` and `error`.
+// `check()` runs at every tick and may raise PrintFailure (for example when
+// the printer hangs up while we wait).
 
 template <typename Write, typename Check>
 PumpResult PumpBytes(PrintHost& host, std::string_view data, std::chrono::milliseconds stall,

@@ -13,6 +13,7 @@
 #include "printing/print_failure.h"
 #include "printing/quantity.h"
 #include "settings/ini_files.h"
+#include "settings/profile_file.h"
 
 namespace zplport {
 namespace {
@@ -23,13 +24,6 @@ using Clock = std::chrono::steady_clock;
 // ticks on each side of the send.
 constexpr std::int32_t kConnectTicks = 10;
 constexpr std::int32_t kSendTicks = 5;
-
-// Only spaces, as the setting's rule says; a tab stays part of the host.
-std::string TrimSpaces(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 enum class AddressFault { kNone, kMalformed, kLeadingZero };
 
@@ -156,9 +150,10 @@ void DelayTicks(PrintHost& host, std::int32_t count) {
   }
 }
 
-void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_connecting) {
+void OpenPrinterConnection(PrintHost& host) {
   TcpClient& client = host.Winsock1;
-  client.RemoteHost = TrimSpaces(ReadSetting("network", "printerip"));
+  // Only spaces, as the setting's rule says; a tab stays part of the host.
+  client.RemoteHost = Trimmed(ReadSetting("network", "printerip"), " ");
   client.RemotePort = ConvertToLong(ReadSetting("network", "printerport"));
   client.LocalPort = 0;
   host.SendText.clear();
@@ -185,7 +180,6 @@ void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_c
   const auto limit = host.Limits().connect;
   const auto started = Clock::now();
   client.Connect(limit);
-  if (while_connecting) while_connecting();
   DelayTicks(host, kConnectTicks);
   // The client runs out of the same budget a moment after we would, so its
   // own timeout is the one usually seen; both read the same.
@@ -216,11 +210,10 @@ void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_c
 
 void AppendLabel(PrintHost& host, const LabelText& label) { host.SendText += label; }
 
-void SendAndClose(PrintHost& host, const std::function<void()>& before_send) {
+void SendAndClose(PrintHost& host) {
   TcpClient& client = host.Winsock1;
   const PrintLimits limits = host.Limits();
   DelayTicks(host, kSendTicks);
-  if (before_send) before_send();
   if (client.Poll() != TcpClient::State::kOpen) FailSend(client, "连接尚未建立");
   PeerWatch peer(client);
   peer.Check();

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "label/label.h"
@@ -18,10 +17,8 @@ void DelayTicks(PrintHost& host, std::int32_t count);
 
 // Reads [network] printerip and printerport, empties SendText, starts the
 // connection and ticks until it is open (at least 10 ticks). Raises
-// PrintFailure when it cannot be established. `while_connecting` runs once
-// the connection has been started, before the ticks: work to start that
-// can go on while they pass.
-void OpenPrinterConnection(PrintHost& host, const std::function<void()>& while_connecting = {});
+// PrintFailure when it cannot be established.
+void OpenPrinterConnection(PrintHost& host);
 
 // "192.168.1.20:9100" or "[fe80::1]:9100": the printer as messages name it.
 std::string PrinterName(const TcpClient& client);
@@ -31,11 +28,10 @@ void AppendLabel(PrintHost& host, const LabelText& label);
 
 // Waits 5 ticks, sends all of SendText, ends our side, waits until the
 // printer has acknowledged every byte and for its close, and closes the
-// connection. `before_send` runs after the first ticks, before SendText
-// is looked at: the end of work that fills it while they pass.
+// connection.
 // Raises PrintFailure on a send error, a reset, or a printer that takes or
 // acknowledges nothing for the stall limit. The printer's close, or its
 // silence for the close wait, ends the request well.
-void SendAndClose(PrintHost& host, const std::function<void()>& before_send = {});
+void SendAndClose(PrintHost& host);
 
 }  // namespace zplport

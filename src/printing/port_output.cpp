@@ -9,17 +9,10 @@
 #include "printing/network_output.h"
 #include "printing/print_failure.h"
 #include "settings/ini_files.h"
+#include "settings/profile_file.h"
 
 namespace zplport {
 namespace {
-
-// Spaces and tabs around a device path are never part of it.
-std::string TrimSpacesAndTabs(std::string text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 // Ticks until the device has finished with the bytes it took, within the
 // stall limit, so that closing it cannot cut the label short.
@@ -47,8 +40,9 @@ int PortNumber(const std::string& port_name) { return port_name[3] - '0'; }  // 
 
 std::filesystem::path PortDevicePath(const std::string& port_name) {
   const int number = PortNumber(port_name);
-  const std::string mapped =
-      TrimSpacesAndTabs(ReadSetting("ports", "lpt" + std::to_string(number)));
+  // Spaces and tabs around a device path are never part of it.
+  const std::string setting = ReadSetting("ports", "lpt" + std::to_string(number));
+  const std::string_view mapped = Trimmed(setting, " \t");
   if (!mapped.empty()) return PathFromGbk(mapped);
   return DefaultPortDevice(number);
 }

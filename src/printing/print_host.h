@@ -12,6 +12,8 @@
 
 namespace zplport {
 
+enum class PrintOutcome;
+
 // How long a request waits before it gives up. Defaults are what operators
 // get; tests shorten them.
 struct PrintLimits {
@@ -36,14 +38,15 @@ class PrintHost {
 
   virtual PrintLimits Limits() const { return {}; }
 
-  // True while a request runs for this window; a second one is refused.
+  // True while a request runs for this window; a second one is refused
+  // instead of nesting into the first one's connection.
   bool printing() const { return printing_; }
 
   TcpClient Winsock1;
   std::string SendText;
 
  private:
-  friend class PrintingScope;
+  friend PrintOutcome RunPrintRequest(PrintHost& host);
   bool printing_ = false;
 };
 

@@ -1,14 +1,9 @@
 #include "printing/print_request.h"
 
 #include <algorithm>
-#include <array>
-#include <future>
 #include <string>
-#include <system_error>
 
 #include "label/label.h"
-#include "platform/coarse_clock.h"
-#include "platform/memory.h"
 #include "platform/port_device.h"
 #include "platform/sleep.h"
 #include "printing/network_output.h"
@@ -20,24 +15,9 @@
 
 namespace zplport {
 
-// Marks the host busy for the lifetime of one request, so that a press of
-// Print during the network waits is refused instead of nesting a second
-// request into the first one's connection.
-class PrintingScope {
- public:
-  explicit PrintingScope(PrintHost& host) : host_(host) { host_.printing_ = true; }
-  ~PrintingScope() { host_.printing_ = false; }
-  PrintingScope(const PrintingScope&) = delete;
-  PrintingScope& operator=(const PrintingScope&) = delete;
-
- private:
-  PrintHost& host_;
-};
-
 namespace {
 
-// Beyond this the outgoing text grows as it goes.
-constexpr std::size_t kMostReservedText = std::size_t{64} << 20;
+constexpr std::size_t kMostRoom = std::size_t{64} << 20;
 
 PrintSettings ReadPrintSettings() {
   PrintSettings s;
@@ -64,74 +44,6 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, Deliver deliver
   }
 }
 
-// Every label of a network request, appended to SendText.
-void AppendLabels(PrintHost& host, std::int16_t n, const PrintSettings& settings) {
-  const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
-  ForEachLabel(n, settings, [&](const LabelText& label) {
-    // The labels of one request are much alike in size: room for all of
-    // them at once, and a quarter more, spares the copies of an ever
-    // longer text.
-    if (host.SendText.empty()) {
-      const std::size_t room = label.size() + label.size() / 4;
-      ReserveBacked(host.SendText,
-                    room < kMostReservedText / labels ? room * labels : kMostReservedText);
-    }
-    AppendLabel(host, label);
-  });
-}
-
-// Makes the labels of a network request on another thread while the ticks
-// of the connection and those before the send pass, where the request would
-// otherwise sit idle: for the largest request, reading file.ini, composing
-// and filling SendText take about as long as those ticks. Until Finish()
-// has waited for it, SendText is that thread's alone: nothing else in the
-// request touches it meanwhile, and a second request is refused.
-class LabelsAhead {
- public:
-  LabelsAhead(PrintHost& host, std::int16_t n, const PrintSettings& settings)
-      : host_(host), n_(n), settings_(settings) {}
-  LabelsAhead(const LabelsAhead&) = delete;
-  LabelsAhead& operator=(const LabelsAhead&) = delete;
-
-  void Start() {
-    if (n_ <= 0) return;
-    started_ = done_ = CoarseClock::now();
-    try {
-      worker_ = std::async(std::launch::async, [this] {
-        IniReadingScope reading;  // its own: scopes belong to a thread
-        AppendLabels(host_, n_, settings_);
-        done_ = CoarseClock::now();
-      });
-    } catch (const std::system_error&) {
-      // No thread to spare: Finish() makes the labels.
-    }
-  }
-
-  // Leaves every label in SendText. Labels made from lines read longer
-  // ago than a reading lives (a printer slow to answer) are made again, so
-  // that an edit made during the wait still shows.
-  void Finish() {
-    if (worker_.valid()) {
-      worker_.wait();
-      if (CoarseClock::now() - started_ <= IniReadingScope::LifetimeOf(done_ - started_)) {
-        worker_.get();  // raises what the thread raised
-        return;
-      }
-      host_.SendText.clear();
-    }
-    AppendLabels(host_, n_, settings_);
-  }
-
- private:
-  PrintHost& host_;
-  const std::int16_t n_;
-  const PrintSettings& settings_;
-  CoarseClock::time_point started_;
-  CoarseClock::time_point done_;  // written by the thread, read once it is done
-  // Destroying it waits for the thread.
-  std::future<void> worker_;
-};
-
 // The one failure path: tell the operator, then close the connection,
 // whichever way of printing was chosen.
 PrintOutcome Fail(PrintHost& host, std::string_view description) {
@@ -147,21 +59,23 @@ std::string ParallelPortName(const std::string& prtmod) {
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  static constexpr std::array<const char*, 4> kPorts{"LPT1:", "LPT2:", "LPT3:", "LPT4:"};
-  if (std::find(kPorts.begin(), kPorts.end(), upper) == kPorts.end()) return {};
-  return upper;
+  const bool port = upper == "LPT1:" || upper == "LPT2:" || upper == "LPT3:" || upper == "LPT4:";
+  return port ? upper : std::string();
 }
 
 // Letter case matters here, unlike for the ports: "Ip" names nothing.
 bool NamesNetwork(const std::string& prtmod) {
-  static constexpr std::array<const char*, 4> kNames{"ip", "IP", "tcpip",
-                                                     "\xCD\xF8\xC2\xE7" /* 网络 in GBK */};
-  return std::find(kNames.begin(), kNames.end(), prtmod) != kNames.end();
+  return prtmod == "ip" || prtmod == "IP" || prtmod == "tcpip" ||
+         prtmod == "\xCD\xF8\xC2\xE7" /* 网络 in GBK */;
 }
 
 PrintOutcome RunPrintRequest(PrintHost& host) {
-  if (host.printing()) return PrintOutcome::kRefused;
-  PrintingScope busy(host);
+  if (host.printing_) return PrintOutcome::kRefused;
+  host.printing_ = true;  // and false again on every way out
+  const struct Done {
+    bool& printing;
+    ~Done() { printing = false; }
+  } done{host.printing_};
   FineTimerScope fine_timer;
   // Each INI file is read once for the request (and again once that
   // reading is 100 ms old), not once per value.
@@ -182,9 +96,17 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
       return PrintOutcome::kDone;
     }
     if (NamesNetwork(prtmod)) {
-      LabelsAhead labels(host, n, settings);
-      OpenPrinterConnection(host, [&labels] { labels.Start(); });
-      SendAndClose(host, [&labels] { labels.Finish(); });
+      OpenPrinterConnection(host);
+      const std::size_t labels = (static_cast<std::size_t>(n) + 1) / 2;
+      ForEachLabel(n, settings, [&](const LabelText& label) {
+        // The labels of one request are much alike in size: room for all of
+        // them and a quarter more, up to 64 MiB, spares the copies of an
+        // ever longer text.
+        const std::size_t room = std::min(label.size() + label.size() / 4, kMostRoom / labels);
+        if (host.SendText.empty()) host.SendText.reserve(room * labels);
+        AppendLabel(host, label);
+      });
+      SendAndClose(host);
       host.ShowMessage(kPrintSucceeded);
       return PrintOutcome::kDone;
     }

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "printing/print_failure.h"
+#include "settings/profile_file.h"
 
 namespace zplport {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // For a number written as digits, an optional fraction and an optional
@@ -44,8 +44,7 @@ long long LeadingDigitPower(std::string_view text) {
 // surrounding blanks, a sign, digits with an optional fraction, and an
 // optional exponent; at least one digit must stand before the exponent.
 std::optional<double> ParseNumber(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  text = Trimmed(text, " \t");
 
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {

@@ -44,13 +44,12 @@ std::filesystem::path FindInProgramFolder(std::span<const char* const> names) {
 // per value.
 std::string ReadFrom(std::span<const char* const> names, std::string_view section,
                      std::string_view key) {
-  if (IniReadingScope* scope = IniReadingScope::Current()) {
-    const std::filesystem::path& file =
-        scope->Remember(names.front(), [names] { return FindInProgramFolder(names); });
-    return modINI::GetIniValue(section, key, file, "", modINI::kValueBufferSize);
-  }
-  return modINI::GetIniValue(section, key, FindInProgramFolder(names), "",
-                             modINI::kValueBufferSize);
+  IniReadingScope* scope = IniReadingScope::Current();
+  std::filesystem::path own;
+  const std::filesystem::path& file =
+      scope ? scope->Remember(names.front(), [names] { return FindInProgramFolder(names); })
+            : (own = FindInProgramFolder(names));
+  return modINI::GetIniValue(section, key, file, "", modINI::kValueBufferSize);
 }
 
 }  // namespace

@@ -2,48 +2,33 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
-#include <vector>
 
 #include "platform/file_system.h"
-#include "platform/memory.h"
-#include "platform/path_encoding.h"
 #include "platform/text_encoding.h"
-#include "printing/print_failure.h"
 
 namespace zplport {
 namespace {
 
 // Ctrl-Z, the end-of-file mark that DOS editors leave at the end of a file,
 // counts as white space, as it does for the Windows service.
-bool IsSpace(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == 0x1A;
-}
+constexpr std::string_view kSpace = " \t\n\v\f\r\x1A";
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsSpace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
+std::string_view Trim(std::string_view s) { return Trimmed(s, kSpace); }
 
 // The first `c` in [from, to), or null.
 const char* Next(const char* from, const char* to, char c) {
   return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(to - from)));
 }
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
-
 // Calls `visit(offset, width)` for each character of `s`: two bytes for a
 // GBK character, one for anything else.
 template <typename Visit>
 void ForEachCharacter(std::string_view s, Visit visit) {
-  for (std::size_t i = 0; i < s.size();) {
-    const bool pair = IsGbkLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() &&
-                      IsGbkTrail(static_cast<unsigned char>(s[i + 1]));
-    const std::size_t width = pair ? 2 : 1;
+  for (std::size_t i = 0, width = 0; i < s.size(); i += width) {
+    width = GbkCharacterWidth(s, i);
     visit(i, width);
-    i += width;
   }
 }
 
@@ -52,15 +37,8 @@ void ForEachCharacter(std::string_view s, Visit visit) {
 // it is left alone.
 void FoldCase(char* text, std::size_t size) {
   ForEachCharacter(std::string_view(text, size), [&](std::size_t i, std::size_t width) {
-    char& c = text[i];
-    if (width == 1 && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (width == 1 && text[i] >= 'A' && text[i] <= 'Z') text[i] += 'a' - 'A';
   });
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  FoldCase(out.data(), out.size());
-  return out;
 }
 
 // `name` folded to lower case, held in `storage` only when it has a capital
@@ -69,7 +47,8 @@ std::string_view Folded(std::string_view name, std::string& storage) {
   if (std::none_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
     return name;
   }
-  storage = Lower(name);
+  storage.assign(name);
+  FoldCase(storage.data(), storage.size());
   return storage;
 }
 
@@ -99,72 +78,54 @@ std::size_t FindLastBracket(std::string_view line) {
 
 // One parsed file: the first section of each name and, in it, the first key
 // of each name. Names are folded to lower case where they stand in the
-// file's bytes (values are never touched), and keys refer to them by offset.
-// Files are at most kMaxIniFileBytes, so offsets fit in 32 bits.
+// file's bytes (values are never touched), and the index refers to them
+// there, so it neither copies nor moves.
 class ParsedIniFile {
  public:
   explicit ParsedIniFile(std::string bytes);
+  ParsedIniFile(const ParsedIniFile&) = delete;
+  ParsedIniFile& operator=(const ParsedIniFile&) = delete;
 
   // Names must already be folded to lower case. Nothing when the section or
   // key is missing or the key was written without "=".
   std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
 
  private:
-  // A key written without "=" is kept as absent so that it still hides later
-  // lines of the same name.
-  struct Key {
-    std::uint32_t section = 0;
-    std::uint32_t name_offset = 0;
-    std::uint32_t name_length = 0;
-    std::uint32_t value_offset = 0;
-    std::uint32_t value_length = 0;
-    bool present = false;
+  struct KeyName {
+    std::uint32_t section;
+    std::string_view name;
+    bool operator==(const KeyName&) const = default;
   };
-  static constexpr std::uint32_t kEmptySlot = 0xFFFFFFFF;
-
-  std::string_view Bytes(std::uint32_t offset, std::uint32_t length) const {
-    return std::string_view(bytes_).substr(offset, length);
-  }
-  std::string_view NameOf(const Key& k) const { return Bytes(k.name_offset, k.name_length); }
-  std::uint32_t OffsetOf(std::string_view part) const {
-    return static_cast<std::uint32_t>(part.data() - bytes_.data());
-  }
-  // The slot that holds the key of this section and name, or the empty
-  // slot where it would go.
-  std::size_t SlotOf(std::uint32_t section, std::string_view name) const;
-  // Makes the index at least this large and fills it from keys_.
-  void Rehash(std::size_t at_least);
+  struct KeyNameHash {
+    std::size_t operator()(const KeyName& k) const {
+      return std::hash<std::string_view>()(k.name) ^ (std::size_t{k.section} * 0x9E3779B9u);
+    }
+  };
 
   void ParseLine(std::string_view line);
-  void AddKey(std::string_view name, std::string_view value, bool present);
+  // `name` folded in place, in bytes_.
+  std::string_view FoldedInPlace(std::string_view name);
 
   std::string bytes_;
-  std::unordered_map<std::string, std::uint32_t, StringViewHash, std::equal_to<>>
-      sections_;           // folded name -> id
-  std::vector<Key> keys_;  // the first of each name in each section
-  // Open addressing over keys_: indices, or kEmptySlot; a power of two in
-  // size, at most two thirds full.
-  std::vector<std::uint32_t> slots_;
-  mutable std::uint32_t last_found_ = kEmptySlot;  // an index into keys_
-  // The section last asked for: a request asks for one over and over.
-  mutable const std::pair<const std::string, std::uint32_t>* last_section_ = nullptr;
+  std::unordered_map<std::string_view, std::uint32_t> sections_;  // name -> number
+  // A key written without "=" is kept as nothing, so that it still hides
+  // later lines of the same name.
+  std::unordered_map<KeyName, std::optional<std::string_view>, KeyNameHash> keys_;
   // The section that lines go to; none after a repeated header, whose
   // lines can never be asked for.
   std::optional<std::uint32_t> current_;
 };
 
 ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
-  // Room for a key a line; lines that end in CR alone are not counted, so
-  // the index still grows when it must.
+  // Room for a key a line.
   std::size_t lines = 1;
   for (const char* p = bytes_.data(); (p = Next(p, bytes_.data() + bytes_.size(), '\n'));) {
     ++lines, ++p;
   }
-  ReserveBacked(keys_, lines);
-  Rehash(lines + lines / 2);
+  keys_.reserve(lines);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
-  sections_.emplace(std::string(), 0);
+  sections_.emplace(std::string_view(), 0);
   current_ = 0;
 
   std::string_view text(bytes_);
@@ -186,18 +147,11 @@ ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
   }
 }
 
-std::size_t ParsedIniFile::SlotOf(std::uint32_t section, std::string_view name) const {
-  // FNV-1a over the section and the name.
-  std::uint64_t hash = 14695981039346656037u ^ section;
-  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = static_cast<std::size_t>(hash ^ (hash >> 32)) & mask;;
-       slot = (slot + 1) & mask) {
-    const std::uint32_t index = slots_[slot];
-    if (index == kEmptySlot) return slot;
-    const Key& key = keys_[index];
-    if (key.section == section && NameOf(key) == name) return slot;
-  }
+std::string_view ParsedIniFile::FoldedInPlace(std::string_view name) {
+  // A name is never a part of any value.
+  char* const at = bytes_.data() + (name.data() - bytes_.data());
+  FoldCase(at, name.size());
+  return std::string_view(at, name.size());
 }
 
 void ParsedIniFile::ParseLine(std::string_view line) {
@@ -208,9 +162,9 @@ void ParsedIniFile::ParseLine(std::string_view line) {
     const std::size_t close = FindLastBracket(line);
     if (close != std::string_view::npos) {
       const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
+      const auto number = static_cast<std::uint32_t>(sections_.size());
       current_.reset();
-      const auto id = static_cast<std::uint32_t>(sections_.size());
-      if (sections_.try_emplace(Lower(name), id).second) current_ = id;
+      if (sections_.try_emplace(FoldedInPlace(name), number).second) current_ = number;
       return;
     }
     // Without "]" the line is no header; like the Windows service we read it
@@ -219,57 +173,22 @@ void ParsedIniFile::ParseLine(std::string_view line) {
 
   if (!current_) return;
   const std::size_t eq = line.find('=');
+  // The first of a name wins.
   if (eq == std::string_view::npos) {
-    AddKey(UpToNul(line), {}, false);
-    return;
+    keys_.try_emplace({*current_, FoldedInPlace(UpToNul(line))}, std::nullopt);
+  } else {
+    keys_.try_emplace({*current_, FoldedInPlace(UpToNul(Trim(line.substr(0, eq))))},
+                      Unquote(UpToNul(Trim(line.substr(eq + 1)))));
   }
-  AddKey(UpToNul(Trim(line.substr(0, eq))), Unquote(UpToNul(Trim(line.substr(eq + 1)))), true);
-}
-
-void ParsedIniFile::Rehash(std::size_t at_least) {
-  std::size_t size = 16;
-  while (size < at_least) size *= 2;
-  slots_.assign(size, kEmptySlot);
-  for (std::uint32_t index = 0; index < keys_.size(); ++index) {
-    slots_[SlotOf(keys_[index].section, NameOf(keys_[index]))] = index;
-  }
-}
-
-void ParsedIniFile::AddKey(std::string_view name, std::string_view value, bool present) {
-  if (3 * (keys_.size() + 1) > 2 * slots_.size()) Rehash(2 * slots_.size());
-  Key key{*current_, OffsetOf(name), static_cast<std::uint32_t>(name.size())};
-  // The name is never a part of any value, so it can be folded in place.
-  FoldCase(bytes_.data() + key.name_offset, key.name_length);
-  const std::size_t slot = SlotOf(key.section, NameOf(key));
-  if (slots_[slot] != kEmptySlot) return;  // the first of a name wins
-  if (present) {
-    key.value_offset = OffsetOf(value);
-    key.value_length = static_cast<std::uint32_t>(value.size());
-    key.present = true;
-  }
-  slots_[slot] = static_cast<std::uint32_t>(keys_.size());
-  keys_.push_back(key);
 }
 
 std::optional<std::string_view> ParsedIniFile::Find(std::string_view section,
                                                     std::string_view key) const {
-  if (last_section_ == nullptr || last_section_->first != section) {
-    const auto found = sections_.find(section);
-    if (found == sections_.end()) return std::nullopt;
-    last_section_ = &*found;  // map nodes stay put
-  }
-  const auto* const s = last_section_;
-  // Lines are mostly asked for in the order they stand in the file; the key
-  // after the last one found (the first key, before any) is tried before
-  // the index.
-  std::uint32_t index = last_found_ == kEmptySlot ? 0 : last_found_ + 1;
-  if (index >= keys_.size() || keys_[index].section != s->second || NameOf(keys_[index]) != key) {
-    index = slots_[SlotOf(s->second, key)];
-    if (index == kEmptySlot) return std::nullopt;
-  }
-  last_found_ = index;
-  if (!keys_[index].present) return std::nullopt;
-  return Bytes(keys_[index].value_offset, keys_[index].value_length);
+  const auto s = sections_.find(section);
+  if (s == sections_.end()) return std::nullopt;
+  const auto k = keys_.find({s->second, key});
+  if (k == keys_.end()) return std::nullopt;
+  return k->second;
 }
 
 namespace {
@@ -285,8 +204,7 @@ std::unique_ptr<const ParsedIniFile> ReadParsed(const std::filesystem::path& pat
     case WholeFile::Status::kTooLarge:
       break;
   }
-  throw PrintFailure("无法读取 " + PathToUtf8(path) + "：文件太大（" + std::to_string(file.size) +
-                     " 字节），INI 文件最大 " + std::to_string(kMaxIniFileBytes >> 20) + " MiB");
+  throw IniFileTooLarge{path, file.size};
 }
 
 thread_local IniReadingScope* current_scope = nullptr;
@@ -295,14 +213,10 @@ thread_local IniReadingScope* current_scope = nullptr;
 
 std::optional<std::string> ReadProfileString(std::string_view section, std::string_view key,
                                              const std::filesystem::path& file, std::size_t size) {
-  std::unique_ptr<const ParsedIniFile> own;
-  const ParsedIniFile* parsed = nullptr;
-  if (IniReadingScope* scope = IniReadingScope::Current()) {
-    parsed = scope->Reading(file);
-  } else {
-    own = ReadParsed(file);
-    parsed = own.get();
-  }
+  // Outside a request, a scope for this one read.
+  std::optional<IniReadingScope> own;
+  if (IniReadingScope::Current() == nullptr) own.emplace();
+  const ParsedIniFile* parsed = IniReadingScope::Current()->Reading(file);
   if (parsed == nullptr) return std::nullopt;
   std::string section_storage, key_storage;
   const std::optional<std::string_view> value =
@@ -318,38 +232,26 @@ IniReadingScope::~IniReadingScope() { current_scope = outer_; }
 
 IniReadingScope* IniReadingScope::Current() { return current_scope; }
 
-CoarseClock::duration IniReadingScope::LifetimeOf(CoarseClock::duration took) {
-  // A file so large that reading it takes a good part of the lifetime
-  // would otherwise be read over and over, a label at a time.
-  return std::max<CoarseClock::duration>(kReadingLifetime, 10 * took);
-}
-
 const ParsedIniFile* IniReadingScope::Reading(const std::filesystem::path& file) {
-  const auto found = readings_.find(file.native());
-  if (found != readings_.end() && Clock::now() < found->second.fresh_until) {
-    return found->second.parsed.get();
-  }
-  // The old reading goes first, so that a large file is never held twice.
-  if (found != readings_.end()) readings_.erase(found);
   const auto started = Clock::now();
-  std::unique_ptr<const ParsedIniFile> parsed = ReadParsed(file);
-  const auto done = Clock::now();
   FileReading& reading = readings_[file.native()];
-  reading.parsed = std::move(parsed);
-  reading.fresh_until = done + LifetimeOf(done - started);
+  if (started < reading.fresh_until) return reading.parsed.get();
+  // The old reading goes first, so that a large file is never held twice.
+  reading.parsed.reset();
+  reading.parsed = ReadParsed(file);
+  const auto done = Clock::now();
+  reading.fresh_until =
+      done + std::max<Clock::duration>(kFreshFor, kFreshTimesTheWork * (done - started));
+  ++renewals_;
   return reading.parsed.get();
 }
 
 const std::filesystem::path& IniReadingScope::Remember(
     std::string_view what, const std::function<std::filesystem::path()>& resolve) {
-  const auto found = remembered_.find(what);
-  if (found != remembered_.end() && Clock::now() - found->second.resolved_at <= kReadingLifetime) {
-    return found->second.value;
-  }
-  Remembered& entry = found != remembered_.end() ? found->second : remembered_[std::string(what)];
-  entry.value = resolve();
-  entry.resolved_at = Clock::now();
-  return entry.value;
+  auto found = remembered_.find(what);
+  if (found == remembered_.end()) found = remembered_.emplace(what, Remembered{}).first;
+  if (found->second.renewals != renewals_) found->second = {resolve(), renewals_};
+  return found->second.value;
 }
 
 }  // namespace zplport

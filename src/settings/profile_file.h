@@ -2,12 +2,8 @@
 // the Windows profile service does, byte for byte, without converting the
 // GBK text.
 //
-// Every read goes to the file, except inside an IniReadingScope: there each
-// file is read whole the first time a value of it is needed, and that
-// reading serves the rest of the scope until it is 100 ms old (longer for
-// a file that takes long to read). A print request opens one, so that its
-// thousands of reads cost a few file reads while an edit still shows at the
-// next request (and within a long one). Nothing is kept once the scope ends.
+// Every read goes to the file, except inside an IniReadingScope, which a
+// print request opens so that its thousands of reads cost a few file reads.
 #pragma once
 
 #include <chrono>
@@ -15,13 +11,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-
-#include "platform/coarse_clock.h"
 
 namespace zplport {
 
@@ -31,33 +25,41 @@ namespace zplport {
 // once while it is read, so this stays safe in a 32-bit process.
 inline constexpr std::uint64_t kMaxIniFileBytes = std::uint64_t{64} << 20;
 
+// Raised for a file larger than kMaxIniFileBytes; nothing of it was read.
+struct IniFileTooLarge {
+  std::filesystem::path file;
+  std::uint64_t size;
+};
+
+// `text` without any of `characters` at either end.
+inline std::string_view Trimmed(std::string_view text, std::string_view characters) {
+  const std::size_t first = text.find_first_not_of(characters);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
 // The raw value of `key` in `section`, cut to at most `size` - 1 bytes
 // without splitting a two-byte GBK character. Nothing when the file, section
 // or key is missing or the key has no "=". Names match ASCII
 // case-insensitively; the first matching section and its first matching key
-// win. Raises PrintFailure, naming the file and its size, when the file is
-// larger than kMaxIniFileBytes.
+// win. Raises IniFileTooLarge.
 std::optional<std::string> ReadProfileString(std::string_view section, std::string_view key,
                                              const std::filesystem::path& file, std::size_t size);
 
 class ParsedIniFile;
 
-// Lets a map of strings be searched with a view, without a string made for it.
-struct StringViewHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
-
-// Lets the reads of one thread share file readings while it is alive.
-// Scopes nest; the innermost one serves.
+// Lets the reads of one thread share file readings while it is alive, so
+// that an edit still shows at the next request, and within a long one.
+// Scopes nest; the innermost one serves; nothing is kept once it ends.
+//
+// A file is read whole when a value of it is first asked for. That reading
+// serves until it is 100 ms old, or ten times as old as it took to make
+// where that is longer (so that a huge file is not read again for every
+// label), counted from its end; then the file is read again.
 class IniReadingScope {
  public:
-  // How long one reading of a file serves, counted from its end; ten times
-  // as long as the reading took, where that is longer.
-  static constexpr std::chrono::milliseconds kReadingLifetime{100};
-
-  // How long what was read in `took` serves, counted from its end.
-  static CoarseClock::duration LifetimeOf(CoarseClock::duration took);
+  static constexpr std::chrono::milliseconds kFreshFor{100};
+  static constexpr int kFreshTimesTheWork = 10;
 
   IniReadingScope();
   ~IniReadingScope();
@@ -67,32 +69,30 @@ class IniReadingScope {
   // The innermost scope of this thread, or null.
   static IniReadingScope* Current();
 
-  // The parsed file (null when it cannot be read), read afresh when the
-  // last reading is too old.
+  // The parsed file (null when it cannot be read).
   const ParsedIniFile* Reading(const std::filesystem::path& file);
 
-  // `resolve()`, worked out again once its answer is kReadingLifetime old:
-  // for the names of the files that the readings come from. Valid while
-  // the scope lives.
+  // What `resolve()` answers for `what`, worked out again once any reading
+  // has been renewed since: for the names of the files that the readings
+  // come from. Valid while the scope lives.
   const std::filesystem::path& Remember(std::string_view what,
                                         const std::function<std::filesystem::path()>& resolve);
 
  private:
-  // Asked at every read: the precise clock would cost a good part of one.
-  using Clock = CoarseClock;
+  using Clock = std::chrono::steady_clock;
   struct FileReading {
     std::unique_ptr<const ParsedIniFile> parsed;
-    Clock::time_point fresh_until;
+    Clock::time_point fresh_until;  // not yet read: long past
   };
   struct Remembered {
     std::filesystem::path value;
-    Clock::time_point resolved_at;
+    int renewals = -1;  // of readings, when it was worked out
   };
 
   IniReadingScope* outer_;
-  std::unordered_map<std::filesystem::path::string_type, FileReading> readings_;
-  std::unordered_map<std::string, Remembered, StringViewHash, std::equal_to<>>
-      remembered_;  // nodes stay put
+  std::map<std::filesystem::path::string_type, FileReading> readings_;
+  int renewals_ = 0;
+  std::map<std::string, Remembered, std::less<>> remembered_;  // nodes stay put
 };
 
 }  // namespace zplport

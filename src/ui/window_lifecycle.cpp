@@ -2,7 +2,7 @@
 
 namespace zplport::ui {
 
-std::vector<Decision> WindowLifecycle::Handle(LifecycleEvent event) {
+std::vector<Decision> WindowLifecycle::Handle(LifecycleEvent event, bool request_running) {
   std::vector<Decision> decisions;
   switch (event) {
     case LifecycleEvent::kProgramStarted:
@@ -13,13 +13,9 @@ std::vector<Decision> WindowLifecycle::Handle(LifecycleEvent event) {
       break;
     case LifecycleEvent::kPrintPressed:
       // A press during a running request's waits is refused.
-      if (main_open_ && !request_running_) decisions.push_back(Decision::kRunRequest);
-      break;
-    case LifecycleEvent::kRequestStarted:
-      request_running_ = true;
+      if (main_open_ && !request_running) decisions.push_back(Decision::kRunRequest);
       break;
     case LifecycleEvent::kRequestEnded:
-      request_running_ = false;
       if (main_close_postponed_) CloseMain(decisions);
       break;
     case LifecycleEvent::kInstructionsPressed:
@@ -43,7 +39,7 @@ std::vector<Decision> WindowLifecycle::Handle(LifecycleEvent event) {
       break;
     case LifecycleEvent::kMainCloseRequested:
       if (!main_open_) break;
-      if (request_running_) {
+      if (request_running) {
         main_close_postponed_ = true;
       } else {
         CloseMain(decisions);

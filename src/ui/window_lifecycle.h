@@ -18,7 +18,6 @@ namespace zplport::ui {
 enum class LifecycleEvent {
   kProgramStarted,
   kPrintPressed,
-  kRequestStarted,
   kRequestEnded,
   kInstructionsPressed,
   kBackPressed,
@@ -43,11 +42,12 @@ class WindowLifecycle {
  public:
   // What to do, in this order. An event that asks for nothing, such as a
   // close that has been postponed or a press refused, gives no decision.
-  std::vector<Decision> Handle(LifecycleEvent event);
+  // `request_running`: a print request of the main window runs at this
+  // moment, as the window itself tells (PrintHost::printing()).
+  std::vector<Decision> Handle(LifecycleEvent event, bool request_running);
 
   bool main_open() const { return main_open_; }
   bool instructions_open() const { return instructions_open_; }
-  bool request_running() const { return request_running_; }
   bool main_close_postponed() const { return main_close_postponed_; }
 
  private:
@@ -56,7 +56,6 @@ class WindowLifecycle {
 
   bool main_open_ = false;
   bool instructions_open_ = false;
-  bool request_running_ = false;
   bool main_close_postponed_ = false;
 };
 

@@ -234,9 +234,8 @@ TEST_F(BadConfigTest, FileTooLargeToBeAnIniFileIsRefusedByItsSize) {
   }
   EXPECT_EQ(testing::ReadFileBytes(device), "");
 
-  // Over the network the labels are made on another thread while the
-  // connection's ticks pass; the refusal still comes as the request's own
-  // failure.
+  // Over the network file.ini is first read once the connection is open;
+  // the refusal still comes as the request's own failure.
   testing::FaultPrinter printer(testing::FaultPrinter::Behaviour::kAcceptAndRead);
   host_.WriteConfig(Network("127.0.0.1", std::to_string(printer.port())));
   const std::filesystem::path huge = host_.folder.path() / "file.ini";

@@ -40,7 +40,8 @@ Form1* Application::main_window() const { return form1_; }
 Form2* Application::instructions_window() const { return form2_; }
 
 void Application::Handle(ui::LifecycleEvent event) {
-  for (ui::Decision decision : lifecycle_.Handle(event)) Carry(decision);
+  const bool printing = form1_ != nullptr && form1_->printing();
+  for (ui::Decision decision : lifecycle_.Handle(event, printing)) Carry(decision);
 }
 
 void Application::Carry(ui::Decision decision) {

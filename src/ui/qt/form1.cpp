@@ -32,7 +32,6 @@ void Form1::ShowMessage(std::string_view text) { ShowMessageBox(this, text); }
 void Form1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
 
 void Form1::RunRequest() {
-  app_.Handle(LifecycleEvent::kRequestStarted);
   RunPrintRequest(*this);
   app_.Handle(LifecycleEvent::kRequestEnded);
 }

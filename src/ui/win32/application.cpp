@@ -44,7 +44,8 @@ Application::~Application() {
 
 bool Application::Handle(ui::LifecycleEvent event) {
   bool ok = true;
-  for (ui::Decision decision : lifecycle_.Handle(event)) ok = Carry(decision) && ok;
+  const bool printing = form1_ && form1_->printing();
+  for (ui::Decision decision : lifecycle_.Handle(event, printing)) ok = Carry(decision) && ok;
   return ok;
 }
 

@@ -58,7 +58,6 @@ void Form1::ApplyLayout(UINT dpi) {
 }
 
 void Form1::RunRequest() {
-  app_.Handle(ui::LifecycleEvent::kRequestStarted);
   RunPrintRequest(*this);
   app_.Handle(ui::LifecycleEvent::kRequestEnded);
 }
