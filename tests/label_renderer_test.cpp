@@ -600,6 +600,9 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
       {"^FO50,50^BQN,2,5^FDMM,AHELLO 123^FS", "QR-Code:HELLO 123\n"},
       // Whatever they are, the first three characters are the switches.
       {"^FO50,50^BQN,2,5^FDEXAMPLE CODE^FS", "QR-Code:MPLE CODE\n"},
+      // Manual numeric and alphanumeric input keep only their own characters.
+      {"^FO50,50^BQN,2,5^FDMM,APOST|2514ee|JAN^FS", "QR-Code:POST2514JAN\n"},
+      {"^FO50,50^BQN,2,5^FDLM,N12-34 56^FS", "QR-Code:123456\n"},
       // Mode D: identifiers in parentheses, a GTIN's check digit added, a
       // separator after data of no fixed length; mode U: an SSCC and its
       // check digit; mode A: the data as sent, ">" too.
@@ -614,6 +617,9 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
     if (!read) GTEST_SKIP() << "zbarimg is not installed (zbar-tools)";
     EXPECT_EQ(*read, c.read) << c.zpl;
   }
+  // A level the printer does not know is M: 18 characters fit version 1
+  // (21 modules) at M, where Q would take version 2.
+  EXPECT_EQ(FindInk(Image("^XA^FO50,50^BQN,2,4^FDEXAMPLES OF SEVENTEEN^FS^XZ")).width(), 21 * 4);
   // Without a start code the printer stays in subset B: digits take a
   // character each, where subset C packs two.
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD12345678^FS^XZ")).width(),

@@ -241,23 +241,28 @@ bool ReadMaxiCodePrimary(std::string_view data, int mode, std::string* primary, 
 // manual input), where manual input names its mode first: N, A, K, or B
 // followed by a four-digit byte count. The printer reads the first three
 // characters as those switches and their comma whatever they are; a level
-// it does not know leaves ^BQ's, and the level stays as asked even where
-// the symbol has room for more.
+// it does not know is M, as the guide has it for an invalid one, and the
+// level stays as asked even where the symbol has room for more. Numeric and
+// alphanumeric input hold only their own characters: the others are left
+// out, as a printer leaves them out of the symbol.
 std::string ReadQrData(std::string_view data, char* level) {
   if (data.size() < 3) return "";
   const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
   const char input = static_cast<char>(std::toupper(static_cast<unsigned char>(data[1])));
-  if (l == 'H' || l == 'Q' || l == 'M' || l == 'L') *level = l;
+  *level = (l == 'H' || l == 'Q' || l == 'M' || l == 'L') ? l : 'M';
   data.remove_prefix(3);
-  if (input == 'M' && !data.empty()) {
-    const char mode = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
-    if (mode == 'B' && data.size() >= 5) {
-      data.remove_prefix(5);
-    } else if (mode == 'N' || mode == 'A' || mode == 'K') {
-      data.remove_prefix(1);
-    }
+  if (input != 'M' || data.empty()) return std::string(data);
+  const char mode = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
+  if (mode == 'B' && data.size() >= 5) return std::string(data.substr(5));
+  if (mode == 'K') return std::string(data.substr(1));
+  if (mode != 'N' && mode != 'A') return std::string(data);
+  constexpr std::string_view kAlphanumeric = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+  const std::string_view kept = mode == 'N' ? kAlphanumeric.substr(0, 10) : kAlphanumeric;
+  std::string out;
+  for (const char c : data.substr(1)) {
+    if (kept.find(c) != std::string_view::npos) out.push_back(c);
   }
-  return std::string(data);
+  return out;
 }
 
 // DataMatrix: the escape character followed by "dNNN" is character NNN,
@@ -364,7 +369,7 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
       break;
     case Symbology::kQrCode: {
       symbol->symbology = BARCODE_QRCODE;
-      char level = barcode.error_correction;
+      char level = 'M';  // the data's switch, never ^BQ's
       input = ReadQrData(data, &level);
       symbol->option_1 = level == 'L' ? 1 : level == 'M' ? 2 : level == 'Q' ? 3 : 4;
       break;
