@@ -165,6 +165,10 @@ TEST_F(LabelRendererTest, TextCellStartsAtTheFieldOrigin) {
   const InkBox capital = FindInk(Image("^XA^CI28^FO100,200^A0N,100,100^FDH^FS^XZ"));
   EXPECT_NEAR(mark.y0, capital.y0, 2);
   EXPECT_LT(mark.height(), capital.height() / 2);
+  // ^GS's ® is a symbol of its own, as large as its ©.
+  const InkBox registered = FindInk(Image("^XA^FO100,200^GSN,100,100^FDA^FS^XZ"));
+  const InkBox copyright = FindInk(Image("^XA^FO100,200^GSN,100,100^FDB^FS^XZ"));
+  EXPECT_NEAR(registered.height(), copyright.height(), 4);
 }
 
 TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {

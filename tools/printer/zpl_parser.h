@@ -107,10 +107,11 @@ struct ZplField {
   std::u32string text{};
   // Text.
   char font = '0';
-  int font_height = 0;  // dots, > 0: the character cell
-  int font_width = 0;   // dots, > 0
-  int baseline = 0;     // dots from the top of the cell down to the baseline
-  int advance = 0;      // bitmap fonts: dots from one character to the next; 0 = proportional
+  int font_height = 0;   // dots, > 0: the character cell
+  int font_width = 0;    // dots, > 0
+  int baseline = 0;      // dots from the top of the cell down to the baseline
+  int advance = 0;       // bitmap fonts: dots from one character to the next; 0 = proportional
+  bool symbols = false;  // ^GS: the printer's symbol font, whose ® is full size
   std::optional<TextBlock> block{};
   // Shapes: ^GB box (rounding 0-8), ^GC / ^GE ellipse, ^GD diagonal.
   int box_width = 0;
