@@ -697,6 +697,14 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
   const auto stronger = EncodeBarcode(aztec, "zplport Aztec", &error);
   ASSERT_TRUE(by_default && stronger) << error;
   EXPECT_GT(stronger->columns, by_default->columns);
+  // A share is of the symbol's bits: the 78 of "zplport Aztec" leave 26 of
+  // a 15-module symbol's 104 to correction (25 %), so 45 % takes 19.
+  for (const auto& [share, columns] : {std::pair{23, 15}, std::pair{45, 19}}) {
+    aztec.aztec_size = share;
+    const auto symbol = EncodeBarcode(aztec, "zplport Aztec", &error);
+    ASSERT_TRUE(symbol.has_value()) << error;
+    EXPECT_EQ(symbol->columns, columns) << share << " %";
+  }
 }
 
 // MaxiCode: hexagons in rows, odd rows half a module to the right, in a

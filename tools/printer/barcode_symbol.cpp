@@ -181,44 +181,69 @@ std::string Gs1FromFnc1(const Code128Data& code) {
 }
 
 // libzint's Aztec sizes: 1-4 compact symbols of as many layers, 5-36
-// full-range ones of 1-32 layers, and the bits each holds.
+// full-range ones of 1-32 layers, the bits each holds and the size of its
+// codewords.
 constexpr int kAztecSizes = 36;
+int AztecLayers(int size) { return size <= 4 ? size : size - 4; }
 int AztecBits(int size) {
-  const bool compact = size <= 4;
-  const int layers = compact ? size : size - 4;
-  return ((compact ? 88 : 112) + 16 * layers) * layers;
+  const int layers = AztecLayers(size);
+  return ((size <= 4 ? 88 : 112) + 16 * layers) * layers;
+}
+int AztecWordBits(int size) {
+  const int layers = AztecLayers(size);
+  return layers <= 2 ? 6 : layers <= 8 ? 8 : layers <= 22 ? 10 : 12;
 }
 
-bool EncodesInAztecSize(std::string_view data, int size) {
+// The data codewords of the data in an Aztec symbol of that size, 0 when
+// it does not fit, read from the mode message round the finder: its first
+// bits are the layers less one (2 bits compact, 5 full-range), then the
+// data codewords less one (6 bits, 11). Each side of the ring holds 7
+// bits (compact) or 10 either side of the reference grid's centre line.
+int AztecDataWords(std::string_view data, int size) {
   std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
-  if (!symbol) return false;
+  if (!symbol) return 0;
   symbol->symbology = BARCODE_AZTEC;
   symbol->input_mode = DATA_MODE;
   symbol->option_2 = size;
-  return ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
-                         static_cast<int>(data.size())) < ZINT_ERROR;
+  if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                      static_cast<int>(data.size())) >= ZINT_ERROR) {
+    return 0;
+  }
+  const bool compact = size <= 4;
+  const int centre = symbol->rows / 2;
+  const int ring = compact ? 5 : 7;
+  const int reach = compact ? 3 : 5;
+  int bits = 0;
+  int read = 0;
+  const int wanted = compact ? 8 : 16;
+  for (int side = 0; side < 2 && read < wanted; ++side) {
+    for (int i = -reach; i <= reach && read < wanted; ++i) {
+      if (!compact && i == 0) continue;
+      const int row = side == 0 ? centre - ring : centre + i;
+      const int column = side == 0 ? centre + i : centre + ring;
+      bits = bits << 1 | ((symbol->encoded_data[row][column >> 3] >> (column & 7)) & 1);
+      ++read;
+    }
+  }
+  return (bits & (compact ? 0x3F : 0x7FF)) + 1;
 }
 
 // The smallest Aztec size in which error correction takes at least
-// `percent` of the symbol, as ^BO asks; 0 when the data fits in none. The
-// data's own bits lie between the largest size it does not fit in and the
-// smallest it fits in, and are taken halfway.
+// `percent` of the symbol's bits, as ^BO asks; 0 when the data fits in
+// none. The data's bits are those libzint encodes in the smallest size it
+// fits in.
 int AztecSizeFor(std::string_view data, int percent) {
   std::vector<int> sizes(kAztecSizes);
   for (int i = 0; i < kAztecSizes; ++i) sizes[i] = i + 1;
   std::stable_sort(sizes.begin(), sizes.end(),
                    [](int a, int b) { return AztecBits(a) < AztecBits(b); });
-  int too_small = 0;
   std::size_t first = 0;
-  while (first < sizes.size() && !EncodesInAztecSize(data, sizes[first])) {
-    too_small = AztecBits(sizes[first]);
-    ++first;
-  }
+  int words = 0;
+  while (first < sizes.size() && (words = AztecDataWords(data, sizes[first])) == 0) ++first;
   if (first == sizes.size()) return 0;
-  const double data_bits = (too_small + AztecBits(sizes[first])) / 2.0;
-  const double wanted = data_bits / (1.0 - percent / 100.0);
+  const int data_bits = words * AztecWordBits(sizes[first]);
   for (std::size_t i = first; i < sizes.size(); ++i) {
-    if (AztecBits(sizes[i]) >= wanted) return sizes[i];
+    if (100 * (AztecBits(sizes[i]) - data_bits) >= percent * AztecBits(sizes[i])) return sizes[i];
   }
   return sizes.back();
 }
