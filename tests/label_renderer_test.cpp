@@ -165,6 +165,10 @@ TEST_F(LabelRendererTest, TextCellStartsAtTheFieldOrigin) {
   const InkBox capital = FindInk(Image("^XA^CI28^FO100,200^A0N,100,100^FDH^FS^XZ"));
   EXPECT_NEAR(mark.y0, capital.y0, 2);
   EXPECT_LT(mark.height(), capital.height() / 2);
+  // ^GS's ® is a symbol of its own, as large as its ©.
+  const InkBox registered = FindInk(Image("^XA^FO100,200^GSN,100,100^FDA^FS^XZ"));
+  const InkBox copyright = FindInk(Image("^XA^FO100,200^GSN,100,100^FDB^FS^XZ"));
+  EXPECT_NEAR(registered.height(), copyright.height(), 4);
 }
 
 TEST_F(LabelRendererTest, BaselineOriginPutsTheTextOnIt) {
@@ -600,6 +604,9 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
       {"^FO50,50^BQN,2,5^FDMM,AHELLO 123^FS", "QR-Code:HELLO 123\n"},
       // Whatever they are, the first three characters are the switches.
       {"^FO50,50^BQN,2,5^FDEXAMPLE CODE^FS", "QR-Code:MPLE CODE\n"},
+      // Manual numeric and alphanumeric input keep only their own characters.
+      {"^FO50,50^BQN,2,5^FDMM,APOST|2514ee|JAN^FS", "QR-Code:POST2514JAN\n"},
+      {"^FO50,50^BQN,2,5^FDLM,N12-34 56^FS", "QR-Code:123456\n"},
       // Mode D: identifiers in parentheses, a GTIN's check digit added, a
       // separator after data of no fixed length; mode U: an SSCC and its
       // check digit; mode A: the data as sent, ">" too.
@@ -614,6 +621,9 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
     if (!read) GTEST_SKIP() << "zbarimg is not installed (zbar-tools)";
     EXPECT_EQ(*read, c.read) << c.zpl;
   }
+  // A level the printer does not know is M: 18 characters fit version 1
+  // (21 modules) at M, where Q would take version 2.
+  EXPECT_EQ(FindInk(Image("^XA^FO50,50^BQN,2,4^FDEXAMPLES OF SEVENTEEN^FS^XZ")).width(), 21 * 4);
   // Without a start code the printer stays in subset B: digits take a
   // character each, where subset C packs two.
   EXPECT_EQ(FindInk(Image("^XA^BY2^FO50,50^BCN,100,N^FD12345678^FS^XZ")).width(),
@@ -687,6 +697,14 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
   const auto stronger = EncodeBarcode(aztec, "zplport Aztec", &error);
   ASSERT_TRUE(by_default && stronger) << error;
   EXPECT_GT(stronger->columns, by_default->columns);
+  // A share is of the symbol's bits: the 78 of "zplport Aztec" leave 26 of
+  // a 15-module symbol's 104 to correction (25 %), so 45 % takes 19.
+  for (const auto& [share, columns] : {std::pair{23, 15}, std::pair{45, 19}}) {
+    aztec.aztec_size = share;
+    const auto symbol = EncodeBarcode(aztec, "zplport Aztec", &error);
+    ASSERT_TRUE(symbol.has_value()) << error;
+    EXPECT_EQ(symbol->columns, columns) << share << " %";
+  }
 }
 
 // MaxiCode: hexagons in rows, odd rows half a module to the right, in a

@@ -181,44 +181,69 @@ std::string Gs1FromFnc1(const Code128Data& code) {
 }
 
 // libzint's Aztec sizes: 1-4 compact symbols of as many layers, 5-36
-// full-range ones of 1-32 layers, and the bits each holds.
+// full-range ones of 1-32 layers, the bits each holds and the size of its
+// codewords.
 constexpr int kAztecSizes = 36;
+int AztecLayers(int size) { return size <= 4 ? size : size - 4; }
 int AztecBits(int size) {
-  const bool compact = size <= 4;
-  const int layers = compact ? size : size - 4;
-  return ((compact ? 88 : 112) + 16 * layers) * layers;
+  const int layers = AztecLayers(size);
+  return ((size <= 4 ? 88 : 112) + 16 * layers) * layers;
+}
+int AztecWordBits(int size) {
+  const int layers = AztecLayers(size);
+  return layers <= 2 ? 6 : layers <= 8 ? 8 : layers <= 22 ? 10 : 12;
 }
 
-bool EncodesInAztecSize(std::string_view data, int size) {
+// The data codewords of the data in an Aztec symbol of that size, 0 when
+// it does not fit, read from the mode message round the finder: its first
+// bits are the layers less one (2 bits compact, 5 full-range), then the
+// data codewords less one (6 bits, 11). Each side of the ring holds 7
+// bits (compact) or 10 either side of the reference grid's centre line.
+int AztecDataWords(std::string_view data, int size) {
   std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
-  if (!symbol) return false;
+  if (!symbol) return 0;
   symbol->symbology = BARCODE_AZTEC;
   symbol->input_mode = DATA_MODE;
   symbol->option_2 = size;
-  return ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
-                         static_cast<int>(data.size())) < ZINT_ERROR;
+  if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                      static_cast<int>(data.size())) >= ZINT_ERROR) {
+    return 0;
+  }
+  const bool compact = size <= 4;
+  const int centre = symbol->rows / 2;
+  const int ring = compact ? 5 : 7;
+  const int reach = compact ? 3 : 5;
+  int bits = 0;
+  int read = 0;
+  const int wanted = compact ? 8 : 16;
+  for (int side = 0; side < 2 && read < wanted; ++side) {
+    for (int i = -reach; i <= reach && read < wanted; ++i) {
+      if (!compact && i == 0) continue;
+      const int row = side == 0 ? centre - ring : centre + i;
+      const int column = side == 0 ? centre + i : centre + ring;
+      bits = bits << 1 | ((symbol->encoded_data[row][column >> 3] >> (column & 7)) & 1);
+      ++read;
+    }
+  }
+  return (bits & (compact ? 0x3F : 0x7FF)) + 1;
 }
 
 // The smallest Aztec size in which error correction takes at least
-// `percent` of the symbol, as ^BO asks; 0 when the data fits in none. The
-// data's own bits lie between the largest size it does not fit in and the
-// smallest it fits in, and are taken halfway.
+// `percent` of the symbol's bits, as ^BO asks; 0 when the data fits in
+// none. The data's bits are those libzint encodes in the smallest size it
+// fits in.
 int AztecSizeFor(std::string_view data, int percent) {
   std::vector<int> sizes(kAztecSizes);
   for (int i = 0; i < kAztecSizes; ++i) sizes[i] = i + 1;
   std::stable_sort(sizes.begin(), sizes.end(),
                    [](int a, int b) { return AztecBits(a) < AztecBits(b); });
-  int too_small = 0;
   std::size_t first = 0;
-  while (first < sizes.size() && !EncodesInAztecSize(data, sizes[first])) {
-    too_small = AztecBits(sizes[first]);
-    ++first;
-  }
+  int words = 0;
+  while (first < sizes.size() && (words = AztecDataWords(data, sizes[first])) == 0) ++first;
   if (first == sizes.size()) return 0;
-  const double data_bits = (too_small + AztecBits(sizes[first])) / 2.0;
-  const double wanted = data_bits / (1.0 - percent / 100.0);
+  const int data_bits = words * AztecWordBits(sizes[first]);
   for (std::size_t i = first; i < sizes.size(); ++i) {
-    if (AztecBits(sizes[i]) >= wanted) return sizes[i];
+    if (100 * (AztecBits(sizes[i]) - data_bits) >= percent * AztecBits(sizes[i])) return sizes[i];
   }
   return sizes.back();
 }
@@ -241,23 +266,28 @@ bool ReadMaxiCodePrimary(std::string_view data, int mode, std::string* primary, 
 // manual input), where manual input names its mode first: N, A, K, or B
 // followed by a four-digit byte count. The printer reads the first three
 // characters as those switches and their comma whatever they are; a level
-// it does not know leaves ^BQ's, and the level stays as asked even where
-// the symbol has room for more.
+// it does not know is M, as the guide has it for an invalid one, and the
+// level stays as asked even where the symbol has room for more. Numeric and
+// alphanumeric input hold only their own characters: the others are left
+// out, as a printer leaves them out of the symbol.
 std::string ReadQrData(std::string_view data, char* level) {
   if (data.size() < 3) return "";
   const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
   const char input = static_cast<char>(std::toupper(static_cast<unsigned char>(data[1])));
-  if (l == 'H' || l == 'Q' || l == 'M' || l == 'L') *level = l;
+  *level = (l == 'H' || l == 'Q' || l == 'M' || l == 'L') ? l : 'M';
   data.remove_prefix(3);
-  if (input == 'M' && !data.empty()) {
-    const char mode = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
-    if (mode == 'B' && data.size() >= 5) {
-      data.remove_prefix(5);
-    } else if (mode == 'N' || mode == 'A' || mode == 'K') {
-      data.remove_prefix(1);
-    }
+  if (input != 'M' || data.empty()) return std::string(data);
+  const char mode = static_cast<char>(std::toupper(static_cast<unsigned char>(data[0])));
+  if (mode == 'B' && data.size() >= 5) return std::string(data.substr(5));
+  if (mode == 'K') return std::string(data.substr(1));
+  if (mode != 'N' && mode != 'A') return std::string(data);
+  constexpr std::string_view kAlphanumeric = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+  const std::string_view kept = mode == 'N' ? kAlphanumeric.substr(0, 10) : kAlphanumeric;
+  std::string out;
+  for (const char c : data.substr(1)) {
+    if (kept.find(c) != std::string_view::npos) out.push_back(c);
   }
-  return std::string(data);
+  return out;
 }
 
 // DataMatrix: the escape character followed by "dNNN" is character NNN,
@@ -364,7 +394,7 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
       break;
     case Symbology::kQrCode: {
       symbol->symbology = BARCODE_QRCODE;
-      char level = barcode.error_correction;
+      char level = 'M';  // the data's switch, never ^BQ's
       input = ReadQrData(data, &level);
       symbol->option_1 = level == 'L' ? 1 : level == 'M' ? 2 : level == 'Q' ? 3 : 4;
       break;

@@ -65,10 +65,10 @@ constexpr double kDashTop = 0.35;
 bool DrawsDash(const ZplField& field, char32_t c) { return c == U'-' && field.advance == 0; }
 
 // Its ® is a superior one, under half the size, its top at the capitals',
-// in a character as wide as the face's full-size one.
+// in a character as wide as the face's full-size one; ^GS's is full size.
 constexpr double kSuperiorScale = 0.42;
 bool DrawsSuperior(const ZplField& field, char32_t c) {
-  return c == U'\u00AE' && field.advance == 0;
+  return c == U'\u00AE' && field.advance == 0 && !field.symbols;
 }
 
 std::int64_t TextDrawer::Advance(const ZplField& field, char32_t c) {

@@ -69,7 +69,7 @@ struct Barcode {
   bool check_digit = false;     // Code 39 mod 43, Interleaved 2 of 5 mod 10
   char mode = 'N';              // Code 128: N, U, A or D
   int magnification = 0;        // QR code and DataMatrix module size; 0 = the default
-  char error_correction = 'Q';  // QR code: H, Q, M or L
+  char error_correction = 'Q';  // QR code: H, Q, M or L, as ^BQ says; the data's switch rules
   int security = 0;             // PDF417 error correction level, 0-8
   int columns = 0;              // PDF417 data columns, DataMatrix columns; 0 = chosen by size
   int rows = 0;                 // likewise
@@ -107,10 +107,11 @@ struct ZplField {
   std::u32string text{};
   // Text.
   char font = '0';
-  int font_height = 0;  // dots, > 0: the character cell
-  int font_width = 0;   // dots, > 0
-  int baseline = 0;     // dots from the top of the cell down to the baseline
-  int advance = 0;      // bitmap fonts: dots from one character to the next; 0 = proportional
+  int font_height = 0;   // dots, > 0: the character cell
+  int font_width = 0;    // dots, > 0
+  int baseline = 0;      // dots from the top of the cell down to the baseline
+  int advance = 0;       // bitmap fonts: dots from one character to the next; 0 = proportional
+  bool symbols = false;  // ^GS: the printer's symbol font, whose ® is full size
   std::optional<TextBlock> block{};
   // Shapes: ^GB box (rounding 0-8), ^GC / ^GE ellipse, ^GD diagonal.
   int box_width = 0;

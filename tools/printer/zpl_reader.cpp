@@ -214,6 +214,7 @@ void ZplReader::CommitField() {
     field.text = DecodeText(field.data, Encoding());
     if (!state_.charset.empty()) ApplyNationalCharacters(*Number(state_.charset), field.text);
     if (draft_.graphic_symbol) {
+      field.symbols = true;
       // The UL and CSA marks are drawn as the circled letters they hold.
       static constexpr char32_t kSymbols[] = U"\u00AE\u00A9\u2122\u24CA\u24B8";
       for (char32_t& c : field.text) {
