@@ -39,6 +39,12 @@ TcpClient::Failure::Kind FailureKindOf(OsError error) {
   }
 }
 
+bool IsLiteral(int family, const std::string& text) {
+  in6_addr address;  // room for either family's
+  return !detail::StartNetwork() && text.find('\0') == std::string::npos &&
+         inet_pton(family, text.c_str(), &address) == 1;
+}
+
 }  // namespace
 
 TcpClient::TcpClient() : impl_(std::make_unique<Impl>()) {}
@@ -48,9 +54,6 @@ TcpClient::~TcpClient() { Close(); }
 void TcpClient::Close() {
   detail::CloseSocket(impl_->socket);
   impl_->resolution.reset();
-  impl_->addresses.clear();
-  impl_->next = 0;
-  impl_->resolved = false;
   state_ = State::kClosed;
 }
 
@@ -171,7 +174,7 @@ TcpClient::PeerState TcpClient::PollPeer() {
     if (detail::ResetPending(impl.socket)) impl.peer = PeerState::kReset;
     return impl.peer;
   }
-  const PeerState state = detail::ReadAvailable(impl.socket, nullptr);
+  const PeerState state = detail::ReadAvailable(impl.socket, nullptr, 0);
   if (state != PeerState::kOpen) impl.peer = state;
   return state;
 }
@@ -181,10 +184,13 @@ TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::millisec
   if (state_ != State::kOpen) return PeerState::kClosed;
   if (impl.peer != PeerState::kOpen) return impl.peer;
   const int wait_ms = static_cast<int>(std::max<long long>(0, wait.count()));
-  if (wait_ms > 0 && !detail::WaitReadable(impl.socket, wait_ms)) return PeerState::kOpen;
-  const PeerState state = detail::ReadAvailable(impl.socket, &into);
+  const PeerState state = detail::ReadAvailable(impl.socket, &into, wait_ms);
   if (state != PeerState::kOpen) impl.peer = state;
   return state;
 }
+
+bool IsIpv4Literal(const std::string& text) { return IsLiteral(AF_INET, text); }
+
+bool IsIpv6Literal(const std::string& text) { return IsLiteral(AF_INET6, text); }
 
 }  // namespace zplport

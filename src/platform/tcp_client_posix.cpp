@@ -1,6 +1,5 @@
 #include "platform/tcp_client.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -75,7 +74,9 @@ void CloseSocket(Socket& socket) {
   socket = kNoSocket;
 }
 
-TcpClient::PeerState ReadAvailable(Socket socket, std::string* into) {
+TcpClient::PeerState ReadAvailable(Socket socket, std::string* into, int wait_ms) {
+  pollfd entry{socket, POLLIN, 0};
+  if (wait_ms > 0 && ::poll(&entry, 1, wait_ms) <= 0) return TcpClient::PeerState::kOpen;
   char buffer[4096];
   for (int round = 0; round < 64; ++round) {
     const ssize_t got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
@@ -99,11 +100,6 @@ bool ResetPending(Socket socket) {
   int error = 0;
   socklen_t length = sizeof error;
   return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0;
-}
-
-bool WaitReadable(Socket socket, int milliseconds) {
-  pollfd entry{socket, POLLIN, 0};
-  return ::poll(&entry, 1, milliseconds) > 0;
 }
 
 }  // namespace detail
@@ -141,16 +137,6 @@ std::optional<std::size_t> TcpClient::Unacknowledged() {
 #else
   return std::nullopt;
 #endif
-}
-
-bool IsIpv4Literal(const std::string& text) {
-  in_addr address;
-  return text.find('\0') == std::string::npos && inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-bool IsIpv6Literal(const std::string& text) {
-  in6_addr address;
-  return text.find('\0') == std::string::npos && inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 }  // namespace zplport

@@ -259,7 +259,9 @@ void CloseSocket(Socket& socket) {
   socket = INVALID_SOCKET;
 }
 
-TcpClient::PeerState ReadAvailable(Socket socket, std::string* into) {
+TcpClient::PeerState ReadAvailable(Socket socket, std::string* into, int wait_ms) {
+  WSAPOLLFD entry{socket, POLLRDNORM, 0};
+  if (wait_ms > 0 && WSAPoll(&entry, 1, wait_ms) <= 0) return TcpClient::PeerState::kOpen;
   char buffer[4096];
   for (int round = 0; round < 64; ++round) {
     const int got = ::recv(socket, buffer, sizeof buffer, 0);
@@ -282,11 +284,6 @@ TcpClient::PeerState ReadAvailable(Socket socket, std::string* into) {
 bool ResetPending(Socket socket) {
   WSAPOLLFD entry{socket, POLLRDNORM, 0};
   return WSAPoll(&entry, 1, 0) > 0 && (entry.revents & POLLERR) != 0;
-}
-
-bool WaitReadable(Socket socket, int milliseconds) {
-  WSAPOLLFD entry{socket, POLLRDNORM, 0};
-  return WSAPoll(&entry, 1, milliseconds) > 0;
 }
 
 }  // namespace detail
@@ -353,18 +350,6 @@ std::optional<std::size_t> TcpClient::Unacknowledged() {
       std::min<std::uint64_t>(info.BytesOut, std::uint64_t{info.BytesRetrans} + info.BytesInFlight);
   const std::uint64_t acknowledged = std::min(impl.handed, info.BytesOut - unconfirmed);
   return static_cast<std::size_t>(impl.handed - acknowledged);
-}
-
-bool IsIpv4Literal(const std::string& text) {
-  IN_ADDR address;
-  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
-         inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-bool IsIpv6Literal(const std::string& text) {
-  IN6_ADDR address;
-  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
-         inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 }  // namespace zplport

@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #endif
@@ -62,17 +63,14 @@ Attempt CheckAttempt(Socket socket, OsError& error);
 
 void CloseSocket(Socket& socket);
 
-// Takes what the peer has sent, into `into` or away; bounded, so that a
-// peer that never stops talking cannot hold the caller. kOpen while it may
-// still send.
-TcpClient::PeerState ReadAvailable(Socket socket, std::string* into);
+// Takes what the peer has sent, into `into` or away, first waiting up to
+// `wait_ms` for it when that is more than 0; bounded, so that a peer that
+// never stops talking cannot hold the caller. kOpen while it may send more.
+TcpClient::PeerState ReadAvailable(Socket socket, std::string* into, int wait_ms);
 
 // Whether a reset is pending on a connection whose peer has closed: past
 // the peer's end-of-file every read is end-of-file again.
 bool ResetPending(Socket socket);
-
-// Waits up to `milliseconds` for something to read.
-bool WaitReadable(Socket socket, int milliseconds);
 
 #ifdef _WIN32
 // How acknowledgements are seen on a connection, decided at its first send
