@@ -44,14 +44,6 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, Deliver deliver
   }
 }
 
-// The one failure path: tell the operator, then close the connection,
-// whichever way of printing was chosen.
-PrintOutcome Fail(PrintHost& host, std::string_view description) {
-  host.ShowMessage(description);
-  host.Winsock1.Close();
-  return PrintOutcome::kFailed;
-}
-
 }  // namespace
 
 std::string ParallelPortName(const std::string& prtmod) {
@@ -113,8 +105,12 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     host.ShowMessage(kUnknownPrintMode);
     return PrintOutcome::kUnknownMode;
   } catch (...) {
-    // A PrintFailure, or anything else that went wrong on the way.
-    return Fail(host, DescribeCurrentException());
+    // The one failure path, for a PrintFailure or anything else that went
+    // wrong on the way: tell the operator, then close the connection,
+    // whichever way of printing was chosen.
+    host.ShowMessage(DescribeCurrentException());
+    host.Winsock1.Close();
+    return PrintOutcome::kFailed;
   }
 }
 
