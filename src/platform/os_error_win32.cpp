@@ -4,7 +4,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace zplport {
 namespace {
@@ -107,14 +109,6 @@ const Description* Find(const Description (&table)[N], int code) {
   return nullptr;
 }
 
-std::string WideToUtf8(const wchar_t* text, int length) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
 // The system's own words for a code we have no description of, in the
 // user's language; empty when it has none.
 std::string SystemMessage(int code) {
@@ -123,13 +117,12 @@ std::string SystemMessage(int code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length == 0 || buffer == nullptr) return {};
-  int end = static_cast<int>(length);
-  while (end > 0 &&
-         (buffer[end - 1] == L'\r' || buffer[end - 1] == L'\n' || buffer[end - 1] == L' ' ||
-          buffer[end - 1] == L'.' || buffer[end - 1] == L'\x3002')) {
-    --end;
-  }
-  std::string text = WideToUtf8(buffer, end);
+  // Without the line break and full stop that end the system's sentence.
+  const auto end =
+      static_cast<int>(std::wstring_view(buffer, length).find_last_not_of(L"\r\n .\x3002") + 1);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, end, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, buffer, end, text.data(), size, nullptr, nullptr);
   LocalFree(buffer);
   return text;
 }
