@@ -20,15 +20,13 @@ namespace {
 constexpr std::size_t kMostRoom = std::size_t{64} << 20;
 
 PrintSettings ReadPrintSettings() {
-  PrintSettings s;
-  s.darkness = ReadSetting("prtmod", "darkness");
-  s.zbx = ReadSetting("zuobiao", "zbx");
-  s.zby = ReadSetting("zuobiao", "zby");
-  s.zbx1 = ReadSetting("zuobiao", "zbx1");
-  s.zby1 = ReadSetting("zuobiao", "zby1");
-  s.a = ReadSetting("font", "a");
-  s.b = ReadSetting("font", "b");
-  return s;
+  return {.darkness = ReadSetting("prtmod", "darkness"),
+          .zbx = ReadSetting("zuobiao", "zbx"),
+          .zby = ReadSetting("zuobiao", "zby"),
+          .zbx1 = ReadSetting("zuobiao", "zbx1"),
+          .zby1 = ReadSetting("zuobiao", "zby1"),
+          .a = ReadSetting("font", "a"),
+          .b = ReadSetting("font", "b")};
 }
 
 // Text lines are read pair by pair as they are printed, so an edit of
