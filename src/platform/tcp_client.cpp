@@ -174,9 +174,7 @@ TcpClient::PeerState TcpClient::PollPeer() {
     if (detail::ResetPending(impl.socket)) impl.peer = PeerState::kReset;
     return impl.peer;
   }
-  const PeerState state = detail::ReadAvailable(impl.socket, nullptr, 0);
-  if (state != PeerState::kOpen) impl.peer = state;
-  return state;
+  return impl.peer = detail::ReadAvailable(impl.socket, nullptr, 0);
 }
 
 TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::milliseconds wait) {
@@ -184,9 +182,7 @@ TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::millisec
   if (state_ != State::kOpen) return PeerState::kClosed;
   if (impl.peer != PeerState::kOpen) return impl.peer;
   const int wait_ms = static_cast<int>(std::max<long long>(0, wait.count()));
-  const PeerState state = detail::ReadAvailable(impl.socket, &into, wait_ms);
-  if (state != PeerState::kOpen) impl.peer = state;
-  return state;
+  return impl.peer = detail::ReadAvailable(impl.socket, &into, wait_ms);
 }
 
 bool IsIpv4Literal(const std::string& text) { return IsLiteral(AF_INET, text); }
