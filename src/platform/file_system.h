@@ -26,9 +26,6 @@ struct WholeFile {
 // large as well.
 WholeFile ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit);
 
-// True when something (file, device, folder) exists at the path.
-bool PathExists(const std::filesystem::path& path);
-
 namespace detail {
 // What every platform's ReadWholeFile shares once the file is open and
 // known to be a regular file of `size` bytes. `read(data, room)` reads at

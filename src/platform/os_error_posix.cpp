@@ -11,21 +11,22 @@ namespace {
 struct Description {
   int code;
   const char* text;
+  OsErrorKind kind = OsErrorKind::kOther;
 };
 
-// Descriptions of the errno values that opening a port, writing to it or
-// talking to a printer over TCP can produce.
+// Descriptions and kinds of the errno values that opening a port, writing
+// to it or talking to a printer over TCP can produce.
 constexpr Description kOsErrors[] = {
-    {ECONNREFUSED, "连接被拒绝"},
-    {ETIMEDOUT, "连接超时"},
-    {EHOSTUNREACH, "无法访问主机"},
-    {ENETUNREACH, "无法访问网络"},
-    {EHOSTDOWN, "主机已关闭"},
-    {ENETDOWN, "网络已断开"},
-    {ECONNRESET, "连接被对方重置"},
-    {ECONNABORTED, "连接已中止"},
-    {ENETRESET, "网络重置了连接"},
-    {EPIPE, "对方已关闭连接"},
+    {ECONNREFUSED, "连接被拒绝", OsErrorKind::kRefused},
+    {ETIMEDOUT, "连接超时", OsErrorKind::kTimedOut},
+    {EHOSTUNREACH, "无法访问主机", OsErrorKind::kUnreachable},
+    {ENETUNREACH, "无法访问网络", OsErrorKind::kUnreachable},
+    {EHOSTDOWN, "主机已关闭", OsErrorKind::kUnreachable},
+    {ENETDOWN, "网络已断开", OsErrorKind::kUnreachable},
+    {ECONNRESET, "连接被对方重置", OsErrorKind::kReset},
+    {ECONNABORTED, "连接已中止", OsErrorKind::kReset},
+    {ENETRESET, "网络重置了连接", OsErrorKind::kReset},
+    {EPIPE, "对方已关闭连接", OsErrorKind::kBrokenPipe},
     {ENOTCONN, "连接尚未建立"},
     {ESHUTDOWN, "连接的发送方向已关闭"},
     {EISCONN, "连接已经建立"},
@@ -36,9 +37,9 @@ constexpr Description kOsErrors[] = {
     {EAFNOSUPPORT, "不支持该地址类型"},
     {ENOBUFS, "缓冲区空间不足"},
     {EMSGSIZE, "消息过长"},
-    {ENOENT, "设备或文件不存在"},
+    {ENOENT, "设备或文件不存在", OsErrorKind::kNotFound},
     {ENXIO, "设备未就绪（没有读取方或设备不存在）"},
-    {ENODEV, "没有这个设备"},
+    {ENODEV, "没有这个设备", OsErrorKind::kNotFound},
     {ENOTDIR, "路径中的某一部分不是文件夹"},
     {EISDIR, "目标是一个文件夹，不能写入"},
     {EACCES, "没有访问权限"},
@@ -50,7 +51,10 @@ constexpr Description kOsErrors[] = {
     {EDQUOT, "超出磁盘配额"},
     {EFBIG, "文件过大"},
     {EIO, "输入/输出错误"},
-    {EAGAIN, "资源暂时不可用，请稍后重试"},
+    {EAGAIN, "资源暂时不可用，请稍后重试", OsErrorKind::kWouldBlock},
+#if EWOULDBLOCK != EAGAIN
+    {EWOULDBLOCK, "资源暂时不可用，请稍后重试", OsErrorKind::kWouldBlock},
+#endif
     {EINTR, "操作被中断"},
     {EINVAL, "参数无效"},
     {EBADF, "无效的文件句柄"},
@@ -84,9 +88,9 @@ constexpr Description kResolverErrors[] = {
 };
 
 template <std::size_t N>
-const char* Find(const Description (&table)[N], int code) {
+const Description* Find(const Description (&table)[N], int code) {
   for (const auto& entry : table) {
-    if (entry.code == code) return entry.text;
+    if (entry.code == code) return &entry;
   }
   return nullptr;
 }
@@ -94,67 +98,28 @@ const char* Find(const Description (&table)[N], int code) {
 }  // namespace
 
 OsErrorKind KindOf(OsError error) {
-  switch (error.code) {
-    case ECONNREFUSED:
-      return OsErrorKind::kRefused;
-    case ETIMEDOUT:
-      return OsErrorKind::kTimedOut;
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case EHOSTDOWN:
-    case ENETDOWN:
-      return OsErrorKind::kUnreachable;
-    case ECONNRESET:
-    case ECONNABORTED:
-    case ENETRESET:
-      return OsErrorKind::kReset;
-    case EPIPE:
-      return OsErrorKind::kBrokenPipe;
-    case EAGAIN:
-#if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-#endif
-      return OsErrorKind::kWouldBlock;
-    case ENOENT:
-    case ENODEV:
-      return OsErrorKind::kNotFound;
-    default:
-      return OsErrorKind::kOther;
-  }
+  const Description* found = Find(kOsErrors, error.code);
+  return found != nullptr ? found->kind : OsErrorKind::kOther;
 }
 
 std::string DescribeOsError(OsError error) {
   if (!error) return "操作成功完成";
-  if (const char* text = Find(kOsErrors, error.code)) return text;
+  if (const Description* found = Find(kOsErrors, error.code)) return found->text;
   return "系统错误 " + std::to_string(error.code) + "（" + std::strerror(error.code) + "）";
 }
 
 std::string DescribeResolverError(int code) {
   if (code == 0) return "操作成功完成";
-  if (const char* text = Find(kResolverErrors, code)) return text;
+  if (const Description* found = Find(kResolverErrors, code)) return found->text;
   return "域名解析错误 " + std::to_string(code) + "（" + gai_strerror(code) + "）";
 }
 
 OsError LastOsError() { return OsError{errno}; }
 
 OsError MakeOsError(OsErrorKind kind) {
-  switch (kind) {
-    case OsErrorKind::kRefused:
-      return OsError{ECONNREFUSED};
-    case OsErrorKind::kTimedOut:
-      return OsError{ETIMEDOUT};
-    case OsErrorKind::kUnreachable:
-      return OsError{EHOSTUNREACH};
-    case OsErrorKind::kReset:
-      return OsError{ECONNRESET};
-    case OsErrorKind::kBrokenPipe:
-      return OsError{EPIPE};
-    case OsErrorKind::kWouldBlock:
-      return OsError{EAGAIN};
-    case OsErrorKind::kNotFound:
-      return OsError{ENOENT};
-    case OsErrorKind::kOther:
-      break;
+  // The first code of a kind in the table is the one it is made with.
+  for (const Description& entry : kOsErrors) {
+    if (kind != OsErrorKind::kOther && entry.kind == kind) return OsError{entry.code};
   }
   return OsError{EIO};
 }

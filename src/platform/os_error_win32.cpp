@@ -4,7 +4,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace zplport {
 namespace {
@@ -12,30 +14,31 @@ namespace {
 struct Description {
   int code;
   const char* text;
+  OsErrorKind kind = OsErrorKind::kOther;
 };
 
-// Descriptions of the Winsock and file-system codes that opening a port,
-// writing to it or talking to a printer over TCP can produce. A condition
-// that POSIX also reports reads the same on both systems.
+// Descriptions and kinds of the Winsock and file-system codes that opening
+// a port, writing to it or talking to a printer over TCP can produce. A
+// condition that POSIX also reports reads the same on both systems.
 constexpr Description kOsErrors[] = {
-    {WSAECONNREFUSED, "连接被拒绝"},
-    {ERROR_CONNECTION_REFUSED, "连接被拒绝"},
-    {WSAETIMEDOUT, "连接超时"},
-    {ERROR_SEM_TIMEOUT, "连接超时"},
-    {WAIT_TIMEOUT, "操作超时"},
-    {WSAEHOSTUNREACH, "无法访问主机"},
-    {ERROR_HOST_UNREACHABLE, "无法访问主机"},
-    {WSAENETUNREACH, "无法访问网络"},
-    {ERROR_NETWORK_UNREACHABLE, "无法访问网络"},
-    {WSAEHOSTDOWN, "主机已关闭"},
-    {WSAENETDOWN, "网络已断开"},
-    {WSAECONNRESET, "连接被对方重置"},
-    {ERROR_NETNAME_DELETED, "连接被对方重置"},
-    {WSAECONNABORTED, "连接已中止"},
-    {WSAENETRESET, "网络重置了连接"},
-    {ERROR_BROKEN_PIPE, "对方已关闭连接"},
-    {ERROR_NO_DATA, "对方已关闭连接"},
-    {ERROR_PIPE_NOT_CONNECTED, "对方已关闭连接"},
+    {WSAECONNREFUSED, "连接被拒绝", OsErrorKind::kRefused},
+    {ERROR_CONNECTION_REFUSED, "连接被拒绝", OsErrorKind::kRefused},
+    {WSAETIMEDOUT, "连接超时", OsErrorKind::kTimedOut},
+    {ERROR_SEM_TIMEOUT, "连接超时", OsErrorKind::kTimedOut},
+    {WAIT_TIMEOUT, "操作超时", OsErrorKind::kTimedOut},
+    {WSAEHOSTUNREACH, "无法访问主机", OsErrorKind::kUnreachable},
+    {ERROR_HOST_UNREACHABLE, "无法访问主机", OsErrorKind::kUnreachable},
+    {WSAENETUNREACH, "无法访问网络", OsErrorKind::kUnreachable},
+    {ERROR_NETWORK_UNREACHABLE, "无法访问网络", OsErrorKind::kUnreachable},
+    {WSAEHOSTDOWN, "主机已关闭", OsErrorKind::kUnreachable},
+    {WSAENETDOWN, "网络已断开", OsErrorKind::kUnreachable},
+    {WSAECONNRESET, "连接被对方重置", OsErrorKind::kReset},
+    {ERROR_NETNAME_DELETED, "连接被对方重置", OsErrorKind::kReset},
+    {WSAECONNABORTED, "连接已中止", OsErrorKind::kReset},
+    {WSAENETRESET, "网络重置了连接", OsErrorKind::kReset},
+    {ERROR_BROKEN_PIPE, "对方已关闭连接", OsErrorKind::kBrokenPipe},
+    {ERROR_NO_DATA, "对方已关闭连接", OsErrorKind::kBrokenPipe},
+    {ERROR_PIPE_NOT_CONNECTED, "对方已关闭连接", OsErrorKind::kBrokenPipe},
     {WSAENOTCONN, "连接尚未建立"},
     {WSAESHUTDOWN, "连接的发送方向已关闭"},
     {WSAEISCONN, "连接已经建立"},
@@ -49,11 +52,11 @@ constexpr Description kOsErrors[] = {
     {WSAEMSGSIZE, "消息过长"},
     {WSANOTINITIALISED, "网络功能尚未初始化"},
     {WSASYSNOTREADY, "网络子系统不可用"},
-    {ERROR_FILE_NOT_FOUND, "设备或文件不存在"},
-    {ERROR_PATH_NOT_FOUND, "设备或文件不存在"},
-    {ERROR_BAD_NETPATH, "设备或文件不存在"},
-    {ERROR_BAD_UNIT, "没有这个设备"},
-    {ERROR_DEV_NOT_EXIST, "没有这个设备"},
+    {ERROR_FILE_NOT_FOUND, "设备或文件不存在", OsErrorKind::kNotFound},
+    {ERROR_PATH_NOT_FOUND, "设备或文件不存在", OsErrorKind::kNotFound},
+    {ERROR_BAD_NETPATH, "设备或文件不存在", OsErrorKind::kNotFound},
+    {ERROR_BAD_UNIT, "没有这个设备", OsErrorKind::kNotFound},
+    {ERROR_DEV_NOT_EXIST, "没有这个设备", OsErrorKind::kNotFound},
     {ERROR_NOT_READY, "设备未就绪"},
     {ERROR_OUT_OF_PAPER, "打印机缺纸"},
     {ERROR_DIRECTORY, "目标是一个文件夹，不能写入"},
@@ -70,7 +73,7 @@ constexpr Description kOsErrors[] = {
     {ERROR_WRITE_FAULT, "输入/输出错误"},
     {ERROR_GEN_FAILURE, "输入/输出错误"},
     {ERROR_OPERATION_ABORTED, "操作已取消"},
-    {WSAEWOULDBLOCK, "资源暂时不可用，请稍后重试"},
+    {WSAEWOULDBLOCK, "资源暂时不可用，请稍后重试", OsErrorKind::kWouldBlock},
     {WSAEINTR, "操作被中断"},
     {WSAEINVAL, "参数无效"},
     {ERROR_INVALID_PARAMETER, "参数无效"},
@@ -99,19 +102,11 @@ constexpr Description kResolverErrors[] = {
 };
 
 template <std::size_t N>
-const char* Find(const Description (&table)[N], int code) {
+const Description* Find(const Description (&table)[N], int code) {
   for (const auto& entry : table) {
-    if (entry.code == code) return entry.text;
+    if (entry.code == code) return &entry;
   }
   return nullptr;
-}
-
-std::string WideToUtf8(const wchar_t* text, int length) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
 }
 
 // The system's own words for a code we have no description of, in the
@@ -122,13 +117,12 @@ std::string SystemMessage(int code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length == 0 || buffer == nullptr) return {};
-  int end = static_cast<int>(length);
-  while (end > 0 &&
-         (buffer[end - 1] == L'\r' || buffer[end - 1] == L'\n' || buffer[end - 1] == L' ' ||
-          buffer[end - 1] == L'.' || buffer[end - 1] == L'\x3002')) {
-    --end;
-  }
-  std::string text = WideToUtf8(buffer, end);
+  // Without the line break and full stop that end the system's sentence.
+  const auto end =
+      static_cast<int>(std::wstring_view(buffer, length).find_last_not_of(L"\r\n .\x3002") + 1);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, end, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, buffer, end, text.data(), size, nullptr, nullptr);
   LocalFree(buffer);
   return text;
 }
@@ -143,77 +137,30 @@ std::string Numbered(const char* prefix, int code) {
 }  // namespace
 
 OsErrorKind KindOf(OsError error) {
-  switch (error.code) {
-    case WSAECONNREFUSED:
-    case ERROR_CONNECTION_REFUSED:
-      return OsErrorKind::kRefused;
-    case WSAETIMEDOUT:
-    case ERROR_SEM_TIMEOUT:
-    case WAIT_TIMEOUT:
-      return OsErrorKind::kTimedOut;
-    case WSAEHOSTUNREACH:
-    case WSAENETUNREACH:
-    case WSAEHOSTDOWN:
-    case WSAENETDOWN:
-    case ERROR_HOST_UNREACHABLE:
-    case ERROR_NETWORK_UNREACHABLE:
-      return OsErrorKind::kUnreachable;
-    case WSAECONNRESET:
-    case WSAECONNABORTED:
-    case WSAENETRESET:
-    case ERROR_NETNAME_DELETED:
-      return OsErrorKind::kReset;
-    case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA:
-    case ERROR_PIPE_NOT_CONNECTED:
-      return OsErrorKind::kBrokenPipe;
-    case WSAEWOULDBLOCK:
-      return OsErrorKind::kWouldBlock;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_UNIT:
-    case ERROR_DEV_NOT_EXIST:
-      return OsErrorKind::kNotFound;
-    default:
-      return OsErrorKind::kOther;
-  }
+  const Description* found = Find(kOsErrors, error.code);
+  return found != nullptr ? found->kind : OsErrorKind::kOther;
 }
 
 std::string DescribeOsError(OsError error) {
   if (!error) return "操作成功完成";
-  if (const char* text = Find(kOsErrors, error.code)) return text;
+  if (const Description* found = Find(kOsErrors, error.code)) return found->text;
   return Numbered("系统错误 ", error.code);
 }
 
 std::string DescribeResolverError(int code) {
   if (code == 0) return "操作成功完成";
-  if (const char* text = Find(kResolverErrors, code)) return text;
+  if (const Description* found = Find(kResolverErrors, code)) return found->text;
   // Anything else is a plain Winsock failure (the network not started, say).
-  if (const char* text = Find(kOsErrors, code)) return text;
+  if (const Description* found = Find(kOsErrors, code)) return found->text;
   return Numbered("域名解析错误 ", code);
 }
 
 OsError LastOsError() { return OsError{static_cast<int>(GetLastError())}; }
 
 OsError MakeOsError(OsErrorKind kind) {
-  switch (kind) {
-    case OsErrorKind::kRefused:
-      return OsError{WSAECONNREFUSED};
-    case OsErrorKind::kTimedOut:
-      return OsError{WSAETIMEDOUT};
-    case OsErrorKind::kUnreachable:
-      return OsError{WSAEHOSTUNREACH};
-    case OsErrorKind::kReset:
-      return OsError{WSAECONNRESET};
-    case OsErrorKind::kBrokenPipe:
-      return OsError{ERROR_BROKEN_PIPE};
-    case OsErrorKind::kWouldBlock:
-      return OsError{WSAEWOULDBLOCK};
-    case OsErrorKind::kNotFound:
-      return OsError{ERROR_FILE_NOT_FOUND};
-    case OsErrorKind::kOther:
-      break;
+  // The first code of a kind in the table is the one it is made with.
+  for (const Description& entry : kOsErrors) {
+    if (kind != OsErrorKind::kOther && entry.kind == kind) return OsError{entry.code};
   }
   return OsError{ERROR_IO_DEVICE};
 }

@@ -11,16 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <system_error>
 
 namespace zplport {
-namespace {
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-}  // namespace
 
 struct PortDevice::Impl {
   int fd = -1;
@@ -167,7 +160,10 @@ std::filesystem::path DefaultPortDevice(int number) {
   const std::string usb = "/dev/usb/lp" + index;
   // A USB printer cable shows up under /dev/usb; the classic port keeps the
   // name when neither exists, so that the error names the usual device.
-  if (!Exists(parallel) && Exists(usb)) return usb;
+  std::error_code unknown;  // counts as absent
+  if (!std::filesystem::exists(parallel, unknown) && std::filesystem::exists(usb, unknown)) {
+    return usb;
+  }
   return parallel;
 }
 

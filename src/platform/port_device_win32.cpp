@@ -6,19 +6,16 @@
 #include <string>
 
 namespace zplport {
-namespace {
-
-// One write hands the device at most this much; the caller comes back for
-// the rest.
-constexpr std::size_t kMaxWrite = 1 << 20;
-
-}  // namespace
 
 // The device is opened for overlapped I/O so that a printer that is off
 // line cannot block the window: a write is started, left in flight and
 // asked about at the next call. The bytes in flight are our own copy, so the
 // caller's buffer may go away at any time.
 struct PortDevice::Impl {
+  // One write hands the device at most this much; the caller comes back for
+  // the rest.
+  static constexpr std::size_t kMaxWrite = 1 << 20;
+
   HANDLE handle = INVALID_HANDLE_VALUE;
   HANDLE done_event = nullptr;
   OVERLAPPED overlapped{};
@@ -71,7 +68,7 @@ PortDevice::WriteResult PortDevice::Write(std::string_view data) {
 
   if (!impl.pending) {
     if (data.empty()) return {};
-    impl.in_flight.assign(data.substr(0, kMaxWrite));
+    impl.in_flight.assign(data.substr(0, Impl::kMaxWrite));
     impl.overlapped = OVERLAPPED{};
     // Both offsets all ones: write at the end of a file, as O_APPEND does;
     // a port ignores the offset.

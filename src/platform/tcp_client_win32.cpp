@@ -1,8 +1,6 @@
 #include "platform/tcp_client.h"
 
-// winsock2.h brings windows.h, in the order Winsock needs.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/tcp_socket.h"
 // After Winsock: the connection table's rows hold its address types.
 #include <iphlpapi.h>
 
@@ -10,16 +8,13 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <limits>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#include <vector>
+
+#include "platform/path_encoding.h"
 
 namespace zplport {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using detail::Clock;
 
 // Winsock is started once for the process and left running until it ends.
 int WinsockStartup() {
@@ -28,79 +23,6 @@ int WinsockStartup() {
     return WSAStartup(MAKEWORD(2, 2), &data);
   }();
   return result;
-}
-
-struct Address {
-  sockaddr_storage storage{};
-  int length = 0;
-};
-
-std::vector<Address> CopyAddresses(const ADDRINFOW* list) {
-  std::vector<Address> addresses;
-  for (const ADDRINFOW* info = list; info != nullptr; info = info->ai_next) {
-    if (info->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    if (info->ai_family != AF_INET && info->ai_family != AF_INET6) continue;
-    Address address;
-    std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
-    address.length = static_cast<int>(info->ai_addrlen);
-    addresses.push_back(address);
-  }
-  return addresses;
-}
-
-ADDRINFOW ResolverHints(int flags) {
-  ADDRINFOW hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV | flags;
-  return hints;
-}
-
-// The host is GBK text from Config.ini; the wide resolver does not depend
-// on the system's ANSI code page being 936.
-std::wstring WideFromGbk(const std::string& gbk) {
-  if (gbk.empty()) return {};
-  const int size =
-      MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), size);
-  return wide;
-}
-
-// GetAddrInfoW, with its result copied out; the Winsock code, 0 on success.
-int Resolve(const std::wstring& host, const std::wstring& service, int flags,
-            std::vector<Address>* addresses) {
-  const ADDRINFOW hints = ResolverHints(flags);
-  ADDRINFOW* found = nullptr;
-  const int code = GetAddrInfoW(host.c_str(), service.c_str(), &hints, &found);
-  if (code == 0) {
-    *addresses = CopyAddresses(found);
-    FreeAddrInfoW(found);
-  }
-  return code;
-}
-
-// Filled by a resolver thread. The thread holds its own reference, so a
-// client that gives up (or is destroyed) simply lets go of the result.
-struct Resolution {
-  std::mutex mutex;
-  bool done = false;
-  int code = 0;
-  std::vector<Address> addresses;
-};
-
-TcpClient::Failure::Kind FailureKindOf(OsError error) {
-  switch (KindOf(error)) {
-    case OsErrorKind::kRefused:
-      return TcpClient::Failure::Kind::kRefused;
-    case OsErrorKind::kTimedOut:
-      return TcpClient::Failure::Kind::kTimedOut;
-    case OsErrorKind::kUnreachable:
-      return TcpClient::Failure::Kind::kUnreachable;
-    default:
-      return TcpClient::Failure::Kind::kOther;
-  }
 }
 
 OsError LastSocketError() { return OsError{WSAGetLastError()}; }
@@ -234,258 +156,143 @@ std::optional<DWORD> ConnectionState(const sockaddr_storage& local, const sockad
   return std::nullopt;
 }
 
-// Windows reports a reset that comes after our shutdown as WSAECONNRESET;
-// Wine's recv reports it as end-of-file, but still flags the socket as
-// failed, which tells it from the peer's orderly close.
-bool ResetPending(SOCKET socket) {
-  WSAPOLLFD entry{socket, POLLRDNORM, 0};
-  return WSAPoll(&entry, 1, 0) > 0 && (entry.revents & POLLERR) != 0;
+// Decides, at the first send or question, how acknowledgements are seen.
+void DecideAcknowledgements(SOCKET socket, detail::Acknowledgements& acks) {
+  if (acks.decided) return;
+  acks.decided = true;
+  TcpInfoV0 info{};
+  acks.tcp_info = QueryTcpInfo(socket, &info);
+  if (acks.tcp_info) return;
+  // Taken now: once the printer has closed, the socket no longer names
+  // its peer.
+  int local_length = sizeof acks.local;
+  int remote_length = sizeof acks.remote;
+  acks.named = getsockname(socket, reinterpret_cast<sockaddr*>(&acks.local), &local_length) == 0 &&
+               getpeername(socket, reinterpret_cast<sockaddr*>(&acks.remote), &remote_length) == 0;
+  const int bound = kBoundedSendBuffer;
+  if (setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bound),
+                 sizeof bound) != 0) {
+    return;  // unbounded: the table still tells when all is acknowledged
+  }
+  // Windows may take one whole send on top of a buffer that is nearly
+  // full; Linux, under Wine, doubles the size for its own bookkeeping.
+  // Either way no more than twice the size is held.
+  acks.send_limit = static_cast<std::size_t>(bound);
+  acks.tail = 2 * std::uint64_t{acks.send_limit};
 }
 
 }  // namespace
 
-struct TcpClient::Impl {
-  SOCKET socket = INVALID_SOCKET;
-  std::shared_ptr<Resolution> resolution;  // while the resolver runs
-  std::vector<Address> addresses;
-  std::size_t next = 0;  // the next address to try
-  Clock::time_point deadline;
-  Clock::time_point attempt_deadline;
-  OsError last_error;  // of the latest failed attempt
-  bool resolved = false;
-  PeerState peer = PeerState::kOpen;  // what PollPeer and Receive have seen
-  bool shut_down = false;             // our end-of-file is queued
-  std::uint64_t handed = 0;           // bytes that Send handed to the system
+namespace detail {
 
-  // How acknowledgements are seen on this connection, decided at its first
-  // send or question.
-  struct Acknowledgements {
-    bool decided = false;
-    bool tcp_info = false;  // SIO_TCP_INFO answers
-    // Otherwise: what one send hands over at most (0: anything), and the
-    // most that can be left unacknowledged once everything is handed over.
-    std::size_t send_limit = 0;
-    std::uint64_t tail = std::numeric_limits<std::uint64_t>::max();
-    sockaddr_storage local{};
-    sockaddr_storage remote{};
-    bool named = false;  // local and remote hold the connection's addresses
-    std::optional<Clock::time_point> next_table_read;
-    std::optional<std::size_t> table_answer;
-    std::vector<unsigned char> table;
-  } acks;
+OsError StartNetwork() { return OsError{WinsockStartup()}; }
 
-  void CloseSocket() {
-    if (socket != INVALID_SOCKET) closesocket(socket);
-    socket = INVALID_SOCKET;
+int Resolve(const std::string& host, std::int32_t port, bool numeric_only,
+            std::vector<Address>& addresses) {
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV | (numeric_only ? AI_NUMERICHOST : 0);
+  // The host is GBK text from Config.ini, converted as a path from there
+  // is: the wide resolver does not depend on the system's ANSI code page
+  // being 936.
+  const std::wstring name = PathFromGbk(host).native();
+  ADDRINFOW* found = nullptr;
+  const int code = GetAddrInfoW(name.c_str(), std::to_wstring(port).c_str(), &hints, &found);
+  if (code != 0) return code;
+  for (const ADDRINFOW* info = found; info != nullptr; info = info->ai_next) {
+    if (info->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    if (info->ai_family != AF_INET && info->ai_family != AF_INET6) continue;
+    Address address;
+    std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
+    address.length = static_cast<int>(info->ai_addrlen);
+    addresses.push_back(address);
   }
-
-  // Takes what the peer has sent, into `into` or away; bounded, so that a
-  // peer that never stops talking cannot hold the caller.
-  PeerState ReadAvailable(std::string* into) {
-    char buffer[4096];
-    for (int round = 0; round < 64; ++round) {
-      const int got = ::recv(socket, buffer, sizeof buffer, 0);
-      if (got > 0) {
-        if (into != nullptr) into->append(buffer, static_cast<std::size_t>(got));
-        continue;
-      }
-      if (got == SOCKET_ERROR && KindOf(LastSocketError()) == OsErrorKind::kWouldBlock) {
-        return PeerState::kOpen;
-      }
-      peer = got == 0 && !ResetPending(socket) ? PeerState::kClosed : PeerState::kReset;
-      return peer;
-    }
-    return PeerState::kOpen;
-  }
-
-  void DecideAcknowledgements() {
-    if (acks.decided) return;
-    acks.decided = true;
-    TcpInfoV0 info{};
-    acks.tcp_info = QueryTcpInfo(socket, &info);
-    if (acks.tcp_info) return;
-    // Taken now: once the printer has closed, the socket no longer names
-    // its peer.
-    int local_length = sizeof acks.local;
-    int remote_length = sizeof acks.remote;
-    acks.named =
-        getsockname(socket, reinterpret_cast<sockaddr*>(&acks.local), &local_length) == 0 &&
-        getpeername(socket, reinterpret_cast<sockaddr*>(&acks.remote), &remote_length) == 0;
-    const int bound = kBoundedSendBuffer;
-    if (setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bound),
-                   sizeof bound) != 0) {
-      return;  // unbounded: the table still tells when all is acknowledged
-    }
-    // Windows may take one whole send on top of a buffer that is nearly
-    // full; Linux, under Wine, doubles the size for its own bookkeeping.
-    // Either way no more than twice the size is held.
-    acks.send_limit = static_cast<std::size_t>(bound);
-    acks.tail = 2 * std::uint64_t{acks.send_limit};
-  }
-};
-
-TcpClient::TcpClient() : impl_(std::make_unique<Impl>()) {}
-
-TcpClient::~TcpClient() { Close(); }
-
-void TcpClient::Close() {
-  impl_->CloseSocket();
-  impl_->resolution.reset();
-  impl_->addresses.clear();
-  impl_->next = 0;
-  impl_->resolved = false;
-  state_ = State::kClosed;
+  FreeAddrInfoW(found);
+  return 0;
 }
 
-void TcpClient::Connect(std::chrono::milliseconds budget) {
-  Close();
-  failure_ = {};
-  impl_->last_error = {};
-  impl_->peer = PeerState::kOpen;
-  impl_->shut_down = false;
-  impl_->handed = 0;
-  impl_->acks = {};
-  impl_->deadline = Clock::now() + budget;
-  state_ = State::kConnecting;
-
-  auto fail = [this](std::string reason) {
-    state_ = State::kFailed;
-    failure_ = {Failure::Kind::kOther, std::move(reason)};
-  };
-  if (const int startup = WinsockStartup(); startup != 0) {
-    return fail(DescribeOsError(OsError{startup}));
+Attempt StartAttempt(const Address& address, Socket& socket, OsError& error) {
+  socket = WSASocketW(address.storage.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                      WSA_FLAG_NO_HANDLE_INHERIT);
+  if (socket == INVALID_SOCKET) {
+    error = LastSocketError();
+    return Attempt::kFailed;
   }
-
-  const std::wstring host = WideFromGbk(RemoteHost);
-  const std::wstring service = std::to_wstring(RemotePort);
-  // An address written as numbers needs no resolver; only names go to the
-  // resolver thread, which may take seconds.
-  if (Resolve(host, service, AI_NUMERICHOST, &impl_->addresses) == 0) {
-    impl_->resolved = true;
-    Poll();
-    return;
+  u_long non_blocking = 1;
+  if (ioctlsocket(socket, FIONBIO, &non_blocking) == 0) {
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address.storage), address.length) ==
+        0) {
+      return Attempt::kOpen;
+    }
+    if (WSAGetLastError() == WSAEWOULDBLOCK) return Attempt::kPending;
   }
-
-  auto resolution = std::make_shared<Resolution>();
-  try {
-    std::thread([resolution, host, service] {
-      std::vector<Address> addresses;
-      const int code = Resolve(host, service, 0, &addresses);
-      std::lock_guard lock(resolution->mutex);
-      resolution->code = code;
-      resolution->addresses = std::move(addresses);
-      resolution->done = true;
-    }).detach();
-  } catch (const std::system_error& error) {
-    return fail(DescribeOsError(OsError{error.code().value()}));
-  }
-  impl_->resolution = std::move(resolution);
+  error = LastSocketError();
+  CloseSocket(socket);
+  return Attempt::kFailed;
 }
 
-TcpClient::State TcpClient::Poll() {
-  if (state_ != State::kConnecting) return state_;
-  Impl& impl = *impl_;
-  const auto now = Clock::now();
-
-  auto fail = [this](Failure::Kind kind, std::string reason) {
-    impl_->CloseSocket();
-    impl_->resolution.reset();
-    state_ = State::kFailed;
-    failure_ = {kind, std::move(reason)};
-    return state_;
-  };
-  auto timed_out = [&] {
-    return fail(Failure::Kind::kTimedOut, DescribeOsError(MakeOsError(OsErrorKind::kTimedOut)));
-  };
-
-  if (!impl.resolved) {
-    int code = 0;
-    {
-      std::lock_guard lock(impl.resolution->mutex);
-      if (!impl.resolution->done) return now >= impl.deadline ? timed_out() : state_;
-      code = impl.resolution->code;
-      impl.addresses = std::move(impl.resolution->addresses);
-    }
-    impl.resolution.reset();
-    impl.resolved = true;
-    if (code != 0) return fail(Failure::Kind::kUnknownHost, DescribeResolverError(code));
+// Winsock reports a finished connect as writable and a failed one as an
+// exception, never both.
+Attempt CheckAttempt(Socket socket, OsError& error) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(socket, &writable);
+  FD_SET(socket, &failed);
+  timeval no_wait{0, 0};
+  if (select(0, nullptr, &writable, &failed, &no_wait) <= 0) return Attempt::kPending;
+  int code = 0;
+  int length = sizeof code;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length) != 0) {
+    code = WSAGetLastError();
   }
-  if (impl.addresses.empty()) {
-    return fail(Failure::Kind::kUnknownHost, DescribeResolverError(WSAHOST_NOT_FOUND));
-  }
+  if (code == 0 && FD_ISSET(socket, &writable)) return Attempt::kOpen;
+  error = OsError{code != 0 ? code : WSAECONNREFUSED};
+  return Attempt::kFailed;
+}
 
-  // Check the attempt in flight. Winsock reports a finished connect as
-  // writable and a failed one as an exception, never both.
-  if (impl.socket != INVALID_SOCKET) {
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(impl.socket, &writable);
-    FD_SET(impl.socket, &failed);
-    timeval no_wait{0, 0};
-    if (select(0, nullptr, &writable, &failed, &no_wait) > 0) {
-      int error = 0;
-      int length = sizeof error;
-      if (getsockopt(impl.socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) !=
-          0) {
-        error = WSAGetLastError();
-      }
-      if (error == 0 && FD_ISSET(impl.socket, &writable)) return state_ = State::kOpen;
-      impl.last_error = OsError{error != 0 ? error : WSAECONNREFUSED};
-      impl.CloseSocket();
-    } else if (now >= impl.deadline) {
-      return timed_out();
-    } else if (now >= impl.attempt_deadline) {
-      impl.last_error = MakeOsError(OsErrorKind::kTimedOut);
-      impl.CloseSocket();
-    } else {
-      return state_;
-    }
-  }
+void CloseSocket(Socket& socket) {
+  if (socket != INVALID_SOCKET) closesocket(socket);
+  socket = INVALID_SOCKET;
+}
 
-  // Start the next attempt; addresses that fail at once are passed over.
-  while (impl.next < impl.addresses.size()) {
-    if (Clock::now() >= impl.deadline) return timed_out();
-    const Address& address = impl.addresses[impl.next++];
-    const int family = address.storage.ss_family;
-    impl.socket =
-        WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-    if (impl.socket == INVALID_SOCKET) {
-      impl.last_error = LastSocketError();
+TcpClient::PeerState ReadAvailable(Socket socket, std::string* into, int wait_ms) {
+  WSAPOLLFD entry{socket, POLLRDNORM, 0};
+  if (wait_ms > 0 && WSAPoll(&entry, 1, wait_ms) <= 0) return TcpClient::PeerState::kOpen;
+  char buffer[4096];
+  for (int round = 0; round < 64; ++round) {
+    const int got = ::recv(socket, buffer, sizeof buffer, 0);
+    if (got > 0) {
+      if (into != nullptr) into->append(buffer, static_cast<std::size_t>(got));
       continue;
     }
-    u_long non_blocking = 1;
-    if (ioctlsocket(impl.socket, FIONBIO, &non_blocking) != 0) {
-      impl.last_error = LastSocketError();
-      impl.CloseSocket();
-      continue;
+    if (got == SOCKET_ERROR && KindOf(LastSocketError()) == OsErrorKind::kWouldBlock) {
+      return TcpClient::PeerState::kOpen;
     }
-    if (::connect(impl.socket, reinterpret_cast<const sockaddr*>(&address.storage),
-                  address.length) == 0) {
-      return state_ = State::kOpen;
-    }
-    if (WSAGetLastError() == WSAEWOULDBLOCK) {
-      // Each address left gets an equal share of the time left, so that one
-      // that never answers cannot use up the whole budget.
-      const auto left = impl.deadline - Clock::now();
-      const auto attempts = static_cast<long>(impl.addresses.size() - impl.next + 1);
-      impl.attempt_deadline = Clock::now() + left / attempts;
-      return state_;
-    }
-    impl.last_error = LastSocketError();
-    impl.CloseSocket();
+    return got == 0 && !ResetPending(socket) ? TcpClient::PeerState::kClosed
+                                             : TcpClient::PeerState::kReset;
   }
-
-  if (!impl.last_error) return timed_out();
-  return fail(FailureKindOf(impl.last_error), DescribeOsError(impl.last_error));
+  return TcpClient::PeerState::kOpen;
 }
+
+// Windows reports a reset that comes after our shutdown as WSAECONNRESET;
+// Wine's recv reports it as end-of-file, but still flags the socket as
+// failed, which tells it from the peer's orderly close.
+bool ResetPending(Socket socket) {
+  WSAPOLLFD entry{socket, POLLRDNORM, 0};
+  return WSAPoll(&entry, 1, 0) > 0 && (entry.revents & POLLERR) != 0;
+}
+
+}  // namespace detail
 
 TcpClient::SendResult TcpClient::Send(std::string_view data) {
   if (state_ == State::kConnecting) Poll();
   if (state_ != State::kOpen) return {0, OsError{WSAENOTCONN}};
   if (data.empty()) return {};
-  impl_->DecideAcknowledgements();
+  DecideAcknowledgements(impl_->socket, impl_->acks);
   // send() takes an int count; the rest goes in a later call. Windows takes
   // a whole send while its buffer holds less than its size, so a bounded
   // buffer needs bounded sends too.
@@ -508,33 +315,11 @@ OsError TcpClient::ShutdownSend() {
   return {};
 }
 
-TcpClient::PeerState TcpClient::PollPeer() {
-  Impl& impl = *impl_;
-  if (impl.peer == PeerState::kReset) return impl.peer;
-  if (state_ != State::kOpen) return PeerState::kClosed;
-  if (impl.peer == PeerState::kClosed) {
-    // Past the peer's end-of-file every read is end-of-file again.
-    if (ResetPending(impl.socket)) impl.peer = PeerState::kReset;
-    return impl.peer;
-  }
-  return impl.ReadAvailable(nullptr);
-}
-
-TcpClient::PeerState TcpClient::Receive(std::string& into, std::chrono::milliseconds wait) {
-  Impl& impl = *impl_;
-  if (state_ != State::kOpen) return PeerState::kClosed;
-  if (impl.peer != PeerState::kOpen) return impl.peer;
-  WSAPOLLFD entry{impl.socket, POLLRDNORM, 0};
-  const INT wait_ms = static_cast<INT>(std::max<long long>(0, wait.count()));
-  if (wait_ms > 0 && WSAPoll(&entry, 1, wait_ms) <= 0) return PeerState::kOpen;
-  return impl.ReadAvailable(&into);
-}
-
 std::optional<std::size_t> TcpClient::Unacknowledged() {
   Impl& impl = *impl_;
   if (state_ != State::kOpen) return std::nullopt;
-  impl.DecideAcknowledgements();
-  Impl::Acknowledgements& acks = impl.acks;
+  DecideAcknowledgements(impl.socket, impl.acks);
+  detail::Acknowledgements& acks = impl.acks;
   if (!acks.tcp_info) {
     if (!acks.named) return std::nullopt;
     const auto started = Clock::now();
@@ -565,18 +350,6 @@ std::optional<std::size_t> TcpClient::Unacknowledged() {
       std::min<std::uint64_t>(info.BytesOut, std::uint64_t{info.BytesRetrans} + info.BytesInFlight);
   const std::uint64_t acknowledged = std::min(impl.handed, info.BytesOut - unconfirmed);
   return static_cast<std::size_t>(impl.handed - acknowledged);
-}
-
-bool IsIpv4Literal(const std::string& text) {
-  IN_ADDR address;
-  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
-         inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-bool IsIpv6Literal(const std::string& text) {
-  IN6_ADDR address;
-  return WinsockStartup() == 0 && text.find('\0') == std::string::npos &&
-         inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 }  // namespace zplport

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace zplport {
 namespace {
 
@@ -25,43 +27,34 @@ bool DecodeOne(const unsigned char* bytes, std::size_t left, wchar_t& out, std::
   return written == 1 && !IsPrivateUse(out);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    // Every GBK character lies in the Basic Multilingual Plane.
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 }  // namespace
 
 std::string GbkToUtf8(std::string_view gbk) {
-  std::string out;
-  out.reserve(gbk.size() + gbk.size() / 2);
+  std::wstring wide;
+  wide.reserve(gbk.size());
   const auto* bytes = reinterpret_cast<const unsigned char*>(gbk.data());
   std::size_t at = 0;
   while (at < gbk.size()) {
-    if (bytes[at] < 0x80) {
-      out += static_cast<char>(bytes[at++]);
-      continue;
-    }
     wchar_t c = 0;
     std::size_t used = 0;
-    if (DecodeOne(bytes + at, gbk.size() - at, c, used)) {
-      AppendUtf8(out, static_cast<char32_t>(c));
+    if (bytes[at] < 0x80) {
+      wide += static_cast<wchar_t>(bytes[at++]);
+    } else if (DecodeOne(bytes + at, gbk.size() - at, c, used)) {
+      wide += c;
       at += used;
     } else {
       // Skip only the first byte: the next one may start a good character.
-      AppendUtf8(out, kReplacement);
+      wide += kReplacement;
       ++at;
     }
   }
+  // Every GBK character lies in the Basic Multilingual Plane: no surrogates
+  // for the conversion to trip on.
+  const int length = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, out.data(), size, nullptr, nullptr);
   return out;
 }
 

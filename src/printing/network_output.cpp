@@ -25,8 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int32_t kConnectTicks = 10;
 constexpr std::int32_t kSendTicks = 5;
 
-enum class AddressFault { kNone, kMalformed, kLeadingZero };
-
 // Some systems read an IPv4 part with a leading zero as octal:
 // 192.168.001.020 would reach 192.168.1.16, which may be another printer.
 bool HasLeadingZeroPart(std::string_view dotted) {
@@ -38,40 +36,45 @@ bool HasLeadingZeroPart(std::string_view dotted) {
   return false;
 }
 
-// Text that cannot name a printer. Caught here, it is named as the
-// setting's mistake instead of reaching the resolver as a name, or the
-// network as some other address. Numbers are read by the system's own
-// parser, which also refuses the short forms its resolver would still take
-// ("1.2.3" is 1.2.0.3 to it).
-AddressFault CheckAddress(const std::string& host) {
-  constexpr std::size_t kLongestName = 253;  // what DNS can carry
-  if (host.size() > kLongestName) return AddressFault::kMalformed;
-  if (host.find_first_of(std::string_view("[]\0", 3)) != std::string::npos) {
-    return AddressFault::kMalformed;
-  }
-  if (host.find(':') != std::string::npos) {
-    // A zone (fe80::1%eth0) is left to the resolver.
-    const std::string address = host.substr(0, host.find('%'));
-    if (address.size() + 1 == host.size()) return AddressFault::kMalformed;
-    const std::string_view tail = std::string_view(address).substr(address.rfind(':') + 1);
-    if (tail.find('.') != std::string_view::npos && HasLeadingZeroPart(tail)) {
-      return AddressFault::kLeadingZero;
-    }
-    return IsIpv6Literal(address) ? AddressFault::kNone : AddressFault::kMalformed;
-  }
-  if (host.find_first_not_of("0123456789.") == std::string::npos) {
-    if (HasLeadingZeroPart(host)) return AddressFault::kLeadingZero;
-    return IsIpv4Literal(host) ? AddressFault::kNone : AddressFault::kMalformed;
-  }
-  return AddressFault::kNone;
-}
-
 // A setting as the operator wrote it, cut to a readable length between
 // two characters.
 std::string Shortened(const std::string& gbk) {
   constexpr std::size_t kShown = 60;
   if (gbk.size() <= kShown + 4) return GbkToUtf8(gbk);
   return GbkToUtf8(gbk.substr(0, GbkPrefixLength(gbk, kShown))) + "…";
+}
+
+// Refuses text that cannot name a printer. Caught here, it is named as the
+// setting's mistake instead of reaching the resolver as a name, or the
+// network as some other address. Numbers are read by the system's own
+// parser, which also refuses the short forms its resolver would still take
+// ("1.2.3" is 1.2.0.3 to it).
+void CheckAddress(const std::string& host) {
+  auto malformed = [&] {
+    return PrintFailure("打印机地址无效：" + Shortened(host) +
+                        "（请检查 Config.ini 的 [network] printerip）");
+  };
+  auto leading_zero = [&] {
+    return PrintFailure("打印机地址无效：" + Shortened(host) +
+                        "（IP 地址的各段不要以 0 开头，例如写 192.168.1.20，不要写 "
+                        "192.168.001.020；请检查 Config.ini 的 [network] printerip）");
+  };
+  constexpr std::size_t kLongestName = 253;  // what DNS can carry
+  if (host.size() > kLongestName ||
+      host.find_first_of(std::string_view("[]\0", 3)) != std::string::npos) {
+    throw malformed();
+  }
+  if (host.find(':') != std::string::npos) {
+    // A zone (fe80::1%eth0) is left to the resolver.
+    const std::string address = host.substr(0, host.find('%'));
+    if (address.size() + 1 == host.size()) throw malformed();
+    const std::string_view tail = std::string_view(address).substr(address.rfind(':') + 1);
+    if (tail.find('.') != std::string_view::npos && HasLeadingZeroPart(tail)) throw leading_zero();
+    if (!IsIpv6Literal(address)) throw malformed();
+  } else if (host.find_first_not_of("0123456789.") == std::string::npos) {
+    if (HasLeadingZeroPart(host)) throw leading_zero();
+    if (!IsIpv4Literal(host)) throw malformed();
+  }
 }
 
 [[noreturn]] void FailSend(const TcpClient& client, const std::string& why) {
@@ -161,17 +164,7 @@ void OpenPrinterConnection(PrintHost& host) {
   if (client.RemoteHost.empty()) {
     throw PrintFailure("未设置打印机地址：请在 Config.ini 的 [network] 中填写 printerip");
   }
-  switch (CheckAddress(client.RemoteHost)) {
-    case AddressFault::kNone:
-      break;
-    case AddressFault::kMalformed:
-      throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
-                         "（请检查 Config.ini 的 [network] printerip）");
-    case AddressFault::kLeadingZero:
-      throw PrintFailure("打印机地址无效：" + Shortened(client.RemoteHost) +
-                         "（IP 地址的各段不要以 0 开头，例如写 192.168.1.20，不要写 "
-                         "192.168.001.020；请检查 Config.ini 的 [network] printerip）");
-  }
+  CheckAddress(client.RemoteHost);
   if (client.RemotePort < 1 || client.RemotePort > 65535) {
     throw PrintFailure("打印机端口号无效：" + std::to_string(client.RemotePort) +
                        "（应为 1 到 65535，请检查 Config.ini 的 [network] printerport）");

@@ -20,15 +20,13 @@ namespace {
 constexpr std::size_t kMostRoom = std::size_t{64} << 20;
 
 PrintSettings ReadPrintSettings() {
-  PrintSettings s;
-  s.darkness = ReadSetting("prtmod", "darkness");
-  s.zbx = ReadSetting("zuobiao", "zbx");
-  s.zby = ReadSetting("zuobiao", "zby");
-  s.zbx1 = ReadSetting("zuobiao", "zbx1");
-  s.zby1 = ReadSetting("zuobiao", "zby1");
-  s.a = ReadSetting("font", "a");
-  s.b = ReadSetting("font", "b");
-  return s;
+  return {.darkness = ReadSetting("prtmod", "darkness"),
+          .zbx = ReadSetting("zuobiao", "zbx"),
+          .zby = ReadSetting("zuobiao", "zby"),
+          .zbx1 = ReadSetting("zuobiao", "zbx1"),
+          .zby1 = ReadSetting("zuobiao", "zby1"),
+          .a = ReadSetting("font", "a"),
+          .b = ReadSetting("font", "b")};
 }
 
 // Text lines are read pair by pair as they are printed, so an edit of
@@ -42,14 +40,6 @@ void ForEachLabel(std::int16_t n, const PrintSettings& settings, Deliver deliver
     const std::string second = ReadContentLine(i + 1);
     deliver(ComposeLabel(settings, first, second));
   }
-}
-
-// The one failure path: tell the operator, then close the connection,
-// whichever way of printing was chosen.
-PrintOutcome Fail(PrintHost& host, std::string_view description) {
-  host.ShowMessage(description);
-  host.Winsock1.Close();
-  return PrintOutcome::kFailed;
 }
 
 }  // namespace
@@ -113,8 +103,12 @@ PrintOutcome RunPrintRequest(PrintHost& host) {
     host.ShowMessage(kUnknownPrintMode);
     return PrintOutcome::kUnknownMode;
   } catch (...) {
-    // A PrintFailure, or anything else that went wrong on the way.
-    return Fail(host, DescribeCurrentException());
+    // The one failure path, for a PrintFailure or anything else that went
+    // wrong on the way: tell the operator, then close the connection,
+    // whichever way of printing was chosen.
+    host.ShowMessage(DescribeCurrentException());
+    host.Winsock1.Close();
+    return PrintOutcome::kFailed;
   }
 }
 

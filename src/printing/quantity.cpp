@@ -52,24 +52,9 @@ std::optional<double> ParseNumber(std::string_view text) {
     text.remove_prefix(1);
   }
 
-  std::size_t i = 0;
-  std::size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return std::nullopt;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    const std::size_t exponent_start = j;
-    while (j < text.size() && IsDigit(text[j])) ++j;
-    if (j == exponent_start) return std::nullopt;
-    i = j;
-  }
-  if (i != text.size()) return std::nullopt;
-
+  // from_chars reads exactly that grammar, and also a sign, "inf" and "nan",
+  // which start otherwise.
+  if (text.empty() || !(IsDigit(text.front()) || text.front() == '.')) return std::nullopt;
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (end != text.data() + text.size()) return std::nullopt;

@@ -1,9 +1,8 @@
 #include "settings/ini_files.h"
 
-#include <charconv>
 #include <span>
+#include <system_error>
 
-#include "platform/file_system.h"
 #include "platform/program_folder.h"
 #include "settings/ini_reader.h"
 #include "settings/profile_file.h"
@@ -34,7 +33,8 @@ std::filesystem::path FindInProgramFolder(std::span<const char* const> names) {
 #ifndef _WIN32
   for (const char* name : names) {
     std::filesystem::path candidate = InFolder(folder, name);
-    if (PathExists(candidate)) return candidate;
+    std::error_code unknown;  // counts as absent
+    if (std::filesystem::exists(candidate, unknown)) return candidate;
   }
 #endif
   return InFolder(folder, names.front());
@@ -62,12 +62,7 @@ std::string ReadSetting(std::string_view section, std::string_view key) {
   return ReadFrom(kConfigNames, section, key);
 }
 
-std::string ContentKey(int number) {
-  char key[16] = "c(";
-  char* end = std::to_chars(key + 2, key + sizeof key - 1, number).ptr;
-  *end++ = ')';
-  return std::string(key, end);
-}
+std::string ContentKey(int number) { return "c(" + std::to_string(number) + ")"; }
 
 std::string ReadContentLine(int number) {
   return ReadFrom(kContentNames, "content", ContentKey(number));

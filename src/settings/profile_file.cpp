@@ -118,32 +118,23 @@ class ParsedIniFile {
 
 ParsedIniFile::ParsedIniFile(std::string bytes) : bytes_(std::move(bytes)) {
   // Room for a key a line.
-  std::size_t lines = 1;
-  for (const char* p = bytes_.data(); (p = Next(p, bytes_.data() + bytes_.size(), '\n'));) {
-    ++lines, ++p;
-  }
-  keys_.reserve(lines);
+  keys_.reserve(static_cast<std::size_t>(std::count(bytes_.begin(), bytes_.end(), '\n')) + 1);
   // Lines before the first header form the section of the empty name, as
   // with the Windows service, so a later "[]" is a repeated header.
   sections_.emplace(std::string_view(), 0);
   current_ = 0;
 
-  std::string_view text(bytes_);
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::size_t pos = 0;
-  const char* const end = text.data() + text.size();
-  while (pos < text.size()) {
+  const char* line = bytes_.data();
+  const char* const end = line + bytes_.size();
+  if (bytes_.starts_with("\xEF\xBB\xBF")) line += 3;
+  while (line < end) {
     // A line ends at LF, CR or CR LF.
-    const char* const start = text.data() + pos;
-    const char* eol = Next(start, end, '\n');
+    const char* eol = Next(line, end, '\n');
     if (eol == nullptr) eol = end;
-    if (const char* cr = Next(start, eol, '\r')) eol = cr;
-    ParseLine(text.substr(pos, static_cast<std::size_t>(eol - start)));
-    std::size_t eol_pos = pos + static_cast<std::size_t>(eol - start);
-    pos = eol_pos + 1;
-    if (eol_pos < text.size() && text[eol_pos] == '\r' && pos < text.size() && text[pos] == '\n') {
-      ++pos;
-    }
+    if (const char* cr = Next(line, eol, '\r')) eol = cr;
+    ParseLine(std::string_view(line, static_cast<std::size_t>(eol - line)));
+    if (eol == end) break;
+    line = eol + (eol + 1 < end && eol[0] == '\r' && eol[1] == '\n' ? 2 : 1);
   }
 }
 
