@@ -1,7 +1,7 @@
 // The loopback printer's label count on arbitrary bytes: never more labels
-// than formats, never more formats than "^XZ" commands; one complete label
-// appended to anything (that does not end in binary data, which takes the
-// bytes after it) counts exactly one more of each; and where the input
+// than formats; and where the input keeps the command prefixes and holds no
+// binary data, never more formats than "^XZ" commands, one complete label
+// appended to it counts exactly one more of each, and where the input
 // holds none of the commands it does not model, the count is what a plain
 // reading of the commands gives.
 #include <cctype>
@@ -75,17 +75,21 @@ zplport::printer::LabelCount PlainCount(std::string_view zpl) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view zpl(reinterpret_cast<const char*>(data), size);
   const zplport::printer::LabelCount count = zplport::printer::CountLabels(zpl);
+  // A changed prefix turns "^XZ" into mere text, and another into "^XZ";
+  // binary data takes the bytes after it. The checks past the first hold
+  // only for plain commands.
+  const bool prefixed = HasAny(zpl, {"^CC", "~CC", "^CT", "~CT"});
+  const bool irregular = prefixed || HasAny(zpl, {"^GF", "~DY", "^CD", "~CD"});
   Check(count.labels >= 0 && count.labels <= count.formats, "more labels than formats");
-  Check(count.formats <= CountEnds(zpl), "more formats than ^XZ commands");
+  Check(prefixed || count.formats <= CountEnds(zpl), "more formats than ^XZ commands");
 
-  const bool binary = HasAny(zpl, {"^GF", "~DY"});
-  if (!binary) {
+  if (!irregular) {
     const std::string more = std::string(zpl) + "^XA^FDx^FS^XZ";
     const zplport::printer::LabelCount after = zplport::printer::CountLabels(more);
     Check(after.formats == count.formats + 1, "an appended format not counted once");
     Check(after.labels == count.labels + 1, "an appended label not counted once");
   }
-  if (!binary && !HasAny(zpl, {"^DF", "^XF", "^FN"})) {
+  if (!irregular && !HasAny(zpl, {"^DF", "^XF", "^FN"})) {
     const zplport::printer::LabelCount plain = PlainCount(zpl);
     Check(count.formats == plain.formats, "formats differ from the plain reading");
     Check(count.labels == plain.labels, "labels differ from the plain reading");

@@ -31,10 +31,10 @@ struct IniFileTooLarge {
   std::uint64_t size;
 };
 
-// `text` without any of `characters` at either end.
+// `text` without any of `characters` at either end; an empty one still points into `text`.
 inline std::string_view Trimmed(std::string_view text, std::string_view characters) {
   const std::size_t first = text.find_first_not_of(characters);
-  if (first == std::string_view::npos) return {};
+  if (first == std::string_view::npos) return text.substr(text.size());
   return text.substr(first, text.find_last_not_of(characters) - first + 1);
 }
 
