@@ -10,7 +10,6 @@
 #endif
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/tcp_socket.h"
 
@@ -29,14 +28,7 @@ int Resolve(const std::string& host, std::int32_t port, bool numeric_only,
   addrinfo* found = nullptr;
   const int code = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
   if (code != 0) return code;
-  for (const addrinfo* info = found; info != nullptr; info = info->ai_next) {
-    if (info->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    if (info->ai_family != AF_INET && info->ai_family != AF_INET6) continue;
-    Address address;
-    std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
-    address.length = static_cast<int>(info->ai_addrlen);
-    addresses.push_back(address);
-  }
+  KeepAddresses(found, addresses);
   freeaddrinfo(found);
   return 0;
 }

@@ -201,14 +201,7 @@ int Resolve(const std::string& host, std::int32_t port, bool numeric_only,
   ADDRINFOW* found = nullptr;
   const int code = GetAddrInfoW(name.c_str(), std::to_wstring(port).c_str(), &hints, &found);
   if (code != 0) return code;
-  for (const ADDRINFOW* info = found; info != nullptr; info = info->ai_next) {
-    if (info->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    if (info->ai_family != AF_INET && info->ai_family != AF_INET6) continue;
-    Address address;
-    std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
-    address.length = static_cast<int>(info->ai_addrlen);
-    addresses.push_back(address);
-  }
+  KeepAddresses(found, addresses);
   FreeAddrInfoW(found);
   return 0;
 }

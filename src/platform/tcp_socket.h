@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -42,6 +43,19 @@ struct Address {
 };
 
 struct Resolution;
+
+// Appends the IPv4 and IPv6 addresses of a resolver's answer.
+template <typename Info>
+void KeepAddresses(const Info* found, std::vector<Address>& addresses) {
+  for (const Info* info = found; info != nullptr; info = info->ai_next) {
+    if (info->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    if (info->ai_family != AF_INET && info->ai_family != AF_INET6) continue;
+    Address address;
+    std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
+    address.length = static_cast<int>(info->ai_addrlen);
+    addresses.push_back(address);
+  }
+}
 
 // Starts the system's network support; a code when it cannot be used.
 OsError StartNetwork();
