@@ -343,6 +343,13 @@ struct CommandHandlers {
     OwnOrientation(r, c);
   }
 
+  // A QR or Aztec code's module when the command gives none: larger on
+  // printers with finer dots.
+  static int DefaultMagnification(const R& r) {
+    const int dpi = r.options_.dpi;
+    return dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+  }
+
   static void QrCode(R& r, const C& c) {  // ^BQ: never turned, see CommitField
     Barcode& b = StartBarcode(r, c, Symbology::kQrCode);
     b.interpretation = false;
@@ -352,8 +359,7 @@ struct CommandHandlers {
     if (const auto m = Number(c.Param(2))) {
       b.magnification = r.Clamped(*m, 1, 10, "^BQ magnification");
     } else {
-      const int dpi = r.options_.dpi;
-      b.magnification = dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+      b.magnification = DefaultMagnification(r);
     }
     if (const std::string_view level = c.Param(3); !level.empty()) {
       const char l = Upper(level.front());
@@ -394,8 +400,7 @@ struct CommandHandlers {
     if (const auto m = Number(c.Param(1))) {
       b.magnification = r.Clamped(*m, 1, 10, std::string(c.code) + " magnification");
     } else {
-      const int dpi = r.options_.dpi;
-      b.magnification = dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+      b.magnification = DefaultMagnification(r);
     }
     if (const auto d = Number(c.Param(3))) {
       const bool known = (*d >= 0 && *d <= 99) || (*d >= 101 && *d <= 104) ||
