@@ -178,26 +178,28 @@ struct CommandHandlers {
     FitThickness(r);
   }
 
-  static void Ellipse(R& r, const C& c) {  // ^GE
-    r.StartLook(ZplField::Kind::kEllipse, c.code);
+  // ^GE and ^GD: width, height, thickness and colour; a side not given is
+  // as long as the thickness, and none is shorter than 3 dots.
+  static ZplField& WidthHeightShape(R& r, const C& c, ZplField::Kind kind) {
+    r.StartLook(kind, c.code);
     ZplField& shape = r.draft_.look;
-    shape.thickness = r.Dots(c.Param(2), 1, 1, "^GE thickness");
-    shape.box_width = std::max(3, r.Dots(c.Param(0), shape.thickness, 3, "^GE width"));
-    shape.box_height = std::max(3, r.Dots(c.Param(1), shape.thickness, 3, "^GE height"));
+    const std::string code(c.code);
+    shape.thickness = r.Dots(c.Param(2), 1, 1, code + " thickness");
+    shape.box_width = std::max(3, r.Dots(c.Param(0), shape.thickness, 3, code + " width"));
+    shape.box_height = std::max(3, r.Dots(c.Param(1), shape.thickness, 3, code + " height"));
     shape.white = Colour(c.Param(3));
     FitThickness(r);
+    return shape;
+  }
+
+  static void Ellipse(R& r, const C& c) {  // ^GE
+    WidthHeightShape(r, c, ZplField::Kind::kEllipse);
   }
 
   static void Diagonal(R& r, const C& c) {  // ^GD
-    r.StartLook(ZplField::Kind::kDiagonal, c.code);
-    ZplField& shape = r.draft_.look;
-    shape.thickness = r.Dots(c.Param(2), 1, 1, "^GD thickness");
-    shape.box_width = std::max(3, r.Dots(c.Param(0), shape.thickness, 3, "^GD width"));
-    shape.box_height = std::max(3, r.Dots(c.Param(1), shape.thickness, 3, "^GD height"));
-    shape.white = Colour(c.Param(3));
+    ZplField& shape = WidthHeightShape(r, c, ZplField::Kind::kDiagonal);
     const std::string_view lean = c.Param(4);
     shape.leans_right = lean.empty() || !(Upper(lean.front()) == 'L' || lean.front() == '\\');
-    FitThickness(r);
   }
 
   // Images.
