@@ -117,6 +117,9 @@ class ZplReader {
   void Keep(PendingField pending);
   std::vector<ZplField> MergedFields();
   std::string ApplyHexEscapes(const std::string& data) const;
+  // Whether the printer has font `name`: 0, ^A@'s, one loaded by ^CW, or
+  // a bitmap font at this printer's dots per inch.
+  bool HasFont(char name) const;
   void SetFont(ZplField& field) const;
   const char* Encoding() const;
   std::string GraphicText(std::string_view raw, int commas, std::size_t total_bytes) const;
