@@ -224,11 +224,7 @@ struct CommandHandlers {
       if (format == 'A') {
         graphic->data = r.GraphicText(c.raw, 4, graphic->total_bytes);
       } else {
-        std::size_t from = 0;
-        for (int seen = 0; seen < 4 && from != std::string_view::npos; ++seen) {
-          from = c.raw.find(r.state_.delimiter, from);
-          if (from != std::string_view::npos) ++from;
-        }
+        const std::size_t from = r.DataStart(c.raw, 4);
         if (from != std::string_view::npos) graphic->data = std::string(c.raw.substr(from));
         if (graphic->data.size() < static_cast<std::size_t>(*binary)) {
           r.Warn("^GF binary data cut off");

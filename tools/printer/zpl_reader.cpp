@@ -348,14 +348,20 @@ const char* ZplReader::Encoding() const {
 // The data after the parameters of ^GF (A) or ~DG: everything past the
 // `commas`-th comma, without line ends, and not more than the image can
 // use (hex is two characters a byte; the compressed forms are shorter).
-std::string ZplReader::GraphicText(std::string_view raw, int commas,
-                                   std::size_t total_bytes) const {
+std::size_t ZplReader::DataStart(std::string_view raw, int commas) const {
   std::size_t from = 0;
   for (int seen = 0; seen < commas; ++seen) {
     const std::size_t comma = raw.find(state_.delimiter, from);
-    if (comma == std::string_view::npos) return "";
+    if (comma == std::string_view::npos) return std::string_view::npos;
     from = comma + 1;
   }
+  return from;
+}
+
+std::string ZplReader::GraphicText(std::string_view raw, int commas,
+                                   std::size_t total_bytes) const {
+  const std::size_t from = DataStart(raw, commas);
+  if (from == std::string_view::npos) return "";
   const std::size_t keep = std::min<std::size_t>(4 * total_bytes + 4096, options_.memory);
   return WithoutLineEnds(raw.substr(from, std::min(raw.size() - from, keep)));
 }

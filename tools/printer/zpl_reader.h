@@ -122,6 +122,9 @@ class ZplReader {
   bool HasFont(char name) const;
   void SetFont(ZplField& field) const;
   const char* Encoding() const;
+  // Where the data after the `commas`-th delimiter of `raw` starts; npos
+  // when there are fewer.
+  std::size_t DataStart(std::string_view raw, int commas) const;
   std::string GraphicText(std::string_view raw, int commas, std::size_t total_bytes) const;
   std::size_t StoredBytes() const;
   void StoreGraphic(const std::string& name, std::shared_ptr<const GraphicData> graphic);
