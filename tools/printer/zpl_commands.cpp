@@ -178,26 +178,28 @@ struct CommandHandlers {
     FitThickness(r);
   }
 
-  static void Ellipse(R& r, const C& c) {  // ^GE
-    r.StartLook(ZplField::Kind::kEllipse, c.code);
+  // ^GE and ^GD: width, height, thickness and colour; a side not given is
+  // as long as the thickness, and none is shorter than 3 dots.
+  static ZplField& WidthHeightShape(R& r, const C& c, ZplField::Kind kind) {
+    r.StartLook(kind, c.code);
     ZplField& shape = r.draft_.look;
-    shape.thickness = r.Dots(c.Param(2), 1, 1, "^GE thickness");
-    shape.box_width = std::max(3, r.Dots(c.Param(0), shape.thickness, 3, "^GE width"));
-    shape.box_height = std::max(3, r.Dots(c.Param(1), shape.thickness, 3, "^GE height"));
+    const std::string code(c.code);
+    shape.thickness = r.Dots(c.Param(2), 1, 1, code + " thickness");
+    shape.box_width = std::max(3, r.Dots(c.Param(0), shape.thickness, 3, code + " width"));
+    shape.box_height = std::max(3, r.Dots(c.Param(1), shape.thickness, 3, code + " height"));
     shape.white = Colour(c.Param(3));
     FitThickness(r);
+    return shape;
+  }
+
+  static void Ellipse(R& r, const C& c) {  // ^GE
+    WidthHeightShape(r, c, ZplField::Kind::kEllipse);
   }
 
   static void Diagonal(R& r, const C& c) {  // ^GD
-    r.StartLook(ZplField::Kind::kDiagonal, c.code);
-    ZplField& shape = r.draft_.look;
-    shape.thickness = r.Dots(c.Param(2), 1, 1, "^GD thickness");
-    shape.box_width = std::max(3, r.Dots(c.Param(0), shape.thickness, 3, "^GD width"));
-    shape.box_height = std::max(3, r.Dots(c.Param(1), shape.thickness, 3, "^GD height"));
-    shape.white = Colour(c.Param(3));
+    ZplField& shape = WidthHeightShape(r, c, ZplField::Kind::kDiagonal);
     const std::string_view lean = c.Param(4);
     shape.leans_right = lean.empty() || !(Upper(lean.front()) == 'L' || lean.front() == '\\');
-    FitThickness(r);
   }
 
   // Images.
@@ -222,11 +224,7 @@ struct CommandHandlers {
       if (format == 'A') {
         graphic->data = r.GraphicText(c.raw, 4, graphic->total_bytes);
       } else {
-        std::size_t from = 0;
-        for (int seen = 0; seen < 4 && from != std::string_view::npos; ++seen) {
-          from = c.raw.find(r.state_.delimiter, from);
-          if (from != std::string_view::npos) ++from;
-        }
+        const std::size_t from = r.DataStart(c.raw, 4);
         if (from != std::string_view::npos) graphic->data = std::string(c.raw.substr(from));
         if (graphic->data.size() < static_cast<std::size_t>(*binary)) {
           r.Warn("^GF binary data cut off");
@@ -343,6 +341,13 @@ struct CommandHandlers {
     OwnOrientation(r, c);
   }
 
+  // A QR or Aztec code's module when the command gives none: larger on
+  // printers with finer dots.
+  static int DefaultMagnification(const R& r) {
+    const int dpi = r.options_.dpi;
+    return dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+  }
+
   static void QrCode(R& r, const C& c) {  // ^BQ: never turned, see CommitField
     Barcode& b = StartBarcode(r, c, Symbology::kQrCode);
     b.interpretation = false;
@@ -352,8 +357,7 @@ struct CommandHandlers {
     if (const auto m = Number(c.Param(2))) {
       b.magnification = r.Clamped(*m, 1, 10, "^BQ magnification");
     } else {
-      const int dpi = r.options_.dpi;
-      b.magnification = dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+      b.magnification = DefaultMagnification(r);
     }
     if (const std::string_view level = c.Param(3); !level.empty()) {
       const char l = Upper(level.front());
@@ -394,8 +398,7 @@ struct CommandHandlers {
     if (const auto m = Number(c.Param(1))) {
       b.magnification = r.Clamped(*m, 1, 10, std::string(c.code) + " magnification");
     } else {
-      const int dpi = r.options_.dpi;
-      b.magnification = dpi >= 600 ? 6 : dpi >= 300 ? 3 : 2;
+      b.magnification = DefaultMagnification(r);
     }
     if (const auto d = Number(c.Param(3))) {
       const bool known = (*d >= 0 && *d <= 99) || (*d >= 101 && *d <= 104) ||

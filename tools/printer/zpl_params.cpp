@@ -36,10 +36,6 @@ std::vector<std::string_view> SplitParams(std::string_view params, char delimite
   return parts;
 }
 
-std::string_view Param(const std::vector<std::string_view>& parts, std::size_t index) {
-  return index < parts.size() ? parts[index] : std::string_view();
-}
-
 // A leading integer, saturated far beyond any accepted value; nullopt when
 // the text holds no number.
 std::optional<long long> Number(std::string_view text) {

@@ -22,8 +22,6 @@ std::string WithoutLineEnds(std::string_view text);
 
 // "a, b,,c" -> {"a", "b", "", "c"}; the views point into `params`.
 std::vector<std::string_view> SplitParams(std::string_view params, char delimiter = ',');
-// The parameter at `index`; empty when there are fewer.
-std::string_view Param(const std::vector<std::string_view>& parts, std::size_t index);
 
 // A leading integer, saturated far beyond any accepted value; nullopt when
 // the text holds no number.

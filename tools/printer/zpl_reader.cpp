@@ -226,8 +226,7 @@ void ZplReader::CommitField() {
     SetFont(field);
     if (field.font == '@') {
       Warn("^A@ font drawn as font 0");
-    } else if (!BitmapFontMatrix(field.font, options_.dpi) && field.font != '0' &&
-               state_.font_files.count(field.font) == 0) {
+    } else if (!HasFont(field.font)) {
       Warn(std::string("font ") + field.font + " drawn as font 0");
     } else if (draft_.font && *draft_.font != field.font) {
       Warn(std::string("font ") + *draft_.font + " drawn as font " + field.font);
@@ -297,15 +296,16 @@ std::string ZplReader::ApplyHexEscapes(const std::string& data) const {
   return out;
 }
 
+bool ZplReader::HasFont(char name) const {
+  return name == '0' || name == '@' || state_.font_files.count(name) != 0 ||
+         BitmapFontMatrix(name, options_.dpi).has_value();
+}
+
 void ZplReader::SetFont(ZplField& field) const {
   // A font name the printer does not have falls back on ^CF's font, with
   // the sizes asked for, as the guide has it.
-  auto known = [&](char name) {
-    return name == '0' || name == '@' || state_.font_files.count(name) != 0 ||
-           BitmapFontMatrix(name, options_.dpi).has_value();
-  };
   char font = draft_.font.value_or(state_.font);
-  if (!known(font) && known(state_.font)) font = state_.font;
+  if (!HasFont(font) && HasFont(state_.font)) font = state_.font;
   const FontSize asked = draft_.font && (draft_.font_size.height > 0 || draft_.font_size.width > 0)
                              ? draft_.font_size
                              : state_.font_size;
@@ -348,14 +348,20 @@ const char* ZplReader::Encoding() const {
 // The data after the parameters of ^GF (A) or ~DG: everything past the
 // `commas`-th comma, without line ends, and not more than the image can
 // use (hex is two characters a byte; the compressed forms are shorter).
-std::string ZplReader::GraphicText(std::string_view raw, int commas,
-                                   std::size_t total_bytes) const {
+std::size_t ZplReader::DataStart(std::string_view raw, int commas) const {
   std::size_t from = 0;
   for (int seen = 0; seen < commas; ++seen) {
     const std::size_t comma = raw.find(state_.delimiter, from);
-    if (comma == std::string_view::npos) return "";
+    if (comma == std::string_view::npos) return std::string_view::npos;
     from = comma + 1;
   }
+  return from;
+}
+
+std::string ZplReader::GraphicText(std::string_view raw, int commas,
+                                   std::size_t total_bytes) const {
+  const std::size_t from = DataStart(raw, commas);
+  if (from == std::string_view::npos) return "";
   const std::size_t keep = std::min<std::size_t>(4 * total_bytes + 4096, options_.memory);
   return WithoutLineEnds(raw.substr(from, std::min(raw.size() - from, keep)));
 }

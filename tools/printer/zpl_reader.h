@@ -117,8 +117,14 @@ class ZplReader {
   void Keep(PendingField pending);
   std::vector<ZplField> MergedFields();
   std::string ApplyHexEscapes(const std::string& data) const;
+  // Whether the printer has font `name`: 0, ^A@'s, one loaded by ^CW, or
+  // a bitmap font at this printer's dots per inch.
+  bool HasFont(char name) const;
   void SetFont(ZplField& field) const;
   const char* Encoding() const;
+  // Where the data after the `commas`-th delimiter of `raw` starts; npos
+  // when there are fewer.
+  std::size_t DataStart(std::string_view raw, int commas) const;
   std::string GraphicText(std::string_view raw, int commas, std::size_t total_bytes) const;
   std::size_t StoredBytes() const;
   void StoreGraphic(const std::string& name, std::shared_ptr<const GraphicData> graphic);
