@@ -67,23 +67,26 @@ std::optional<HostStatus> DecodeHostStatus(std::string_view bytes) {
   if (!first || !second) return std::nullopt;
   const std::vector<long>& a = *first;
   const std::vector<long>& b = *second;
-  for (const long flag : {a[1], a[2], a[5], a[6], a[7], a[9], a[10], a[11], b[2], b[3]}) {
-    if (flag > 1) return std::nullopt;
-  }
+  bool bad_flag = false;
+  const auto flag = [&](long field) {
+    bad_flag |= field > 1;
+    return field == 1;
+  };
   HostStatus status;
-  status.paper_out = a[1] == 1;
-  status.paused = a[2] == 1;
+  status.paper_out = flag(a[1]);
+  status.paused = flag(a[2]);
   status.label_length = a[3];
   status.formats_waiting = a[4];
-  status.buffer_full = a[5] == 1;
-  status.diagnostic_mode = a[6] == 1;
-  status.partial_format = a[7] == 1;
-  status.corrupt_ram = a[9] == 1;
-  status.under_temperature = a[10] == 1;
-  status.over_temperature = a[11] == 1;
-  status.head_up = b[2] == 1;
-  status.ribbon_out = b[3] == 1;
+  status.buffer_full = flag(a[5]);
+  status.diagnostic_mode = flag(a[6]);
+  status.partial_format = flag(a[7]);
+  status.corrupt_ram = flag(a[9]);
+  status.under_temperature = flag(a[10]);
+  status.over_temperature = flag(a[11]);
+  status.head_up = flag(b[2]);
+  status.ribbon_out = flag(b[3]);
   status.labels_remaining = b[8];
+  if (bad_flag) return std::nullopt;
   return status;
 }
 
