@@ -20,7 +20,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 linux=(build-essential cmake ninja-build git googletest libgtest-dev libbenchmark-dev
        clang-format qt6-base-dev fonts-noto-cjk libfreetype-dev libfontconfig-dev zlib1g-dev
-       libzint-dev zbar-tools fonts-roboto-unhinted fonts-liberation fonts-dejavu-core
+       libzint-dev zbar-tools zxing-cpp-tools fonts-roboto-unhinted fonts-liberation fonts-dejavu-core
        fonts-dejavu-extra strace)
 windows=()
 if $all; then

@@ -570,21 +570,40 @@ TEST_F(LabelRendererTest, ImagesDrawTheirExactPixels) {
 }
 
 #ifdef ZPLPORT_PRINTER_BARCODES
-// What zbarimg reads in the label, one "TYPE:data" a line; nullopt when
-// there is no zbarimg.
-std::optional<std::string> ReadBarcodes(const Bitmap& bitmap) {
-  if (std::system("command -v zbarimg >/dev/null 2>&1") != 0) return std::nullopt;
+// What a reader program prints for the label's picture, given as its
+// file's last argument; nullopt when the program is not installed.
+std::optional<std::string> ReadWith(const std::string& reader, const Bitmap& bitmap) {
+  const std::string program = reader.substr(0, reader.find(' '));
+  if (std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) != 0) return std::nullopt;
   zplport::testing::ScopedTempDir folder;
   const auto png = folder.path() / "label.png";
   if (!WritePng(png, bitmap).empty()) return "";
   std::string out;
-  if (FILE* pipe = popen(("zbarimg --nodbus -q " + png.string() + " 2>/dev/null").c_str(), "r")) {
+  if (FILE* pipe = popen((reader + " " + png.string() + " 2>/dev/null").c_str(), "r")) {
     char buffer[4096];
     std::size_t n = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
     pclose(pipe);
   }
   return out;
+}
+
+// The ink alone, with a quiet zone round it: ZXing finds a small symbol
+// on a large label only so.
+Bitmap InkWithMargin(const Bitmap& image, int margin) {
+  const InkBox ink = FindInk(image);
+  Bitmap out(ink.width() + 2 * margin, ink.height() + 2 * margin);
+  for (int y = ink.y0; y < ink.y1; ++y) {
+    for (int x = ink.x0; x < ink.x1; ++x) {
+      if (image.Black(x, y)) out.Set(x - ink.x0 + margin, y - ink.y0 + margin);
+    }
+  }
+  return out;
+}
+
+// What zbarimg reads in the label, one "TYPE:data" a line.
+std::optional<std::string> ReadBarcodes(const Bitmap& bitmap) {
+  return ReadWith("zbarimg --nodbus -q", bitmap);
 }
 
 TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
@@ -644,6 +663,60 @@ TEST_F(LabelRendererTest, BarcodesReadBackAsSent) {
   EXPECT_EQ(above.y1, 200);
 }
 
+// Aztec symbols as ZXing reads them, in every mode and shift, binary
+// bytes, the largest codewords (12 bits from 23 layers on), and the sizes
+// ^BO asks for; a size too small draws nothing and says why.
+TEST_F(LabelRendererTest, AztecReadsBackAsSent) {
+  // 1 399 bytes take 12-bit codewords. ZXing 1.4 reads ten or more pad
+  // bits after binary as another shift's bytes, which 1 400 would leave.
+  std::string binary;
+  for (int i = 0; i < 1399; ++i) binary.push_back(static_cast<char>(0x80 + i % 128));
+  struct Case {
+    const char* size;
+    std::string data;
+    int modules;  // 0: not checked
+  } cases[] = {
+      // A lone capital shifted, runs latched; 23 % as the usual previews size it.
+      {"23", "Part:123;Warehouse:BYZA;Position:12-12-1", 23},
+      // 95 % of 528 codewords is 501.6: 501 leave room for its 27.
+      {"95", "Part:123;Warehouse:BYZA;Position:12-12-1", 79},
+      // Punctuation shifted, paired and latched; mixed; digits with , and .
+      {"0", "a.b, c: d\r\n!!!?? @\\|~^_ x YZ 9,5. Q\x7F", 0},
+      // Control bytes, and binary ones in a shift of more than 31.
+      {"0", std::string("\x01\x1B\0", 3) + binary.substr(0, 40) + "tail", 0},
+      {"0", binary, 0},
+      // Full range, 10 layers: 54 modules and two lines of reference grid.
+      {"210", "zplport", 57},
+  };
+  for (const auto& c : cases) {
+    std::string escaped;
+    for (const char ch : c.data) {
+      const auto u = static_cast<unsigned char>(ch);
+      if (u < 0x20 || u >= 0x7F || ch == '^' || ch == '~' || ch == '_') {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "_%02X", u);
+        escaped += hex;
+      } else {
+        escaped.push_back(ch);
+      }
+    }
+    const Bitmap image =
+        Image("^XA^FO20,20^BON,4,N," + std::string(c.size) + "^FH^FD" + escaped + "^FS^XZ");
+    const auto read = ReadWith("ZXingReader -format Aztec -bytes", InkWithMargin(image, 20));
+    if (!read) GTEST_SKIP() << "ZXingReader is not installed (zxing-cpp-tools)";
+    EXPECT_TRUE(*read == c.data) << c.size << ", " << c.data.size() << " bytes: read "
+                                 << read->size() << " bytes";
+    if (c.modules > 0) {
+      EXPECT_EQ(FindInk(image).width(), 4 * c.modules) << c.size;
+    }
+  }
+  const RenderedLabel refused =
+      Draw("^XA^FO20,20^BON,4,N,101^FD" + std::string(20, 'A') + "^FS^XZ");
+  EXPECT_EQ(FindInk(refused.bitmap).count, 0);
+  EXPECT_TRUE(
+      HasWarning(refused, "^BO not drawn: data too long for a compact Aztec symbol of 1 layer"));
+}
+
 // A QR code sits below ^FO by ^BY's bar height, and three modules above ^FT.
 TEST_F(LabelRendererTest, QrCodeSitsWherePrintersPutIt) {
   const InkBox below = FindInk(Image("^XA^BY2,3,40^FO50,50^BQN,2,4^FDQA,zplport^FS^XZ"));
@@ -697,8 +770,9 @@ TEST_F(LabelRendererTest, MatrixBarcodesDrawTheirModules) {
   const auto stronger = EncodeBarcode(aztec, "zplport Aztec", &error);
   ASSERT_TRUE(by_default && stronger) << error;
   EXPECT_GT(stronger->columns, by_default->columns);
-  // A share is of the symbol's bits: the 78 of "zplport Aztec" leave 26 of
-  // a 15-module symbol's 104 to correction (25 %), so 45 % takes 19.
+  // A share is of the symbol's codewords, rounded down: "zplport Aztec"
+  // takes 13 of a 15-module symbol's 17, which leaves 4 to correction
+  // (23.5 %), so 45 % takes 19 modules.
   for (const auto& [share, columns] : {std::pair{23, 15}, std::pair{45, 19}}) {
     aztec.aztec_size = share;
     const auto symbol = EncodeBarcode(aztec, "zplport Aztec", &error);

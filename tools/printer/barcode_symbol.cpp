@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "printer/aztec_code.h"
+
 namespace zplport::printer {
 namespace {
 
@@ -180,74 +182,6 @@ std::string Gs1FromFnc1(const Code128Data& code) {
   return out;
 }
 
-// libzint's Aztec sizes: 1-4 compact symbols of as many layers, 5-36
-// full-range ones of 1-32 layers, the bits each holds and the size of its
-// codewords.
-constexpr int kAztecSizes = 36;
-int AztecLayers(int size) { return size <= 4 ? size : size - 4; }
-int AztecBits(int size) {
-  const int layers = AztecLayers(size);
-  return ((size <= 4 ? 88 : 112) + 16 * layers) * layers;
-}
-int AztecWordBits(int size) {
-  const int layers = AztecLayers(size);
-  return layers <= 2 ? 6 : layers <= 8 ? 8 : layers <= 22 ? 10 : 12;
-}
-
-// The data codewords of the data in an Aztec symbol of that size, 0 when
-// it does not fit, read from the mode message round the finder: its first
-// bits are the layers less one (2 bits compact, 5 full-range), then the
-// data codewords less one (6 bits, 11). Each side of the ring holds 7
-// bits (compact) or 10 either side of the reference grid's centre line.
-int AztecDataWords(std::string_view data, int size) {
-  std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
-  if (!symbol) return 0;
-  symbol->symbology = BARCODE_AZTEC;
-  symbol->input_mode = DATA_MODE;
-  symbol->option_2 = size;
-  if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
-                      static_cast<int>(data.size())) >= ZINT_ERROR) {
-    return 0;
-  }
-  const bool compact = size <= 4;
-  const int centre = symbol->rows / 2;
-  const int ring = compact ? 5 : 7;
-  const int reach = compact ? 3 : 5;
-  int bits = 0;
-  int read = 0;
-  const int wanted = compact ? 8 : 16;
-  for (int side = 0; side < 2 && read < wanted; ++side) {
-    for (int i = -reach; i <= reach && read < wanted; ++i) {
-      if (!compact && i == 0) continue;
-      const int row = side == 0 ? centre - ring : centre + i;
-      const int column = side == 0 ? centre + i : centre + ring;
-      bits = bits << 1 | ((symbol->encoded_data[row][column >> 3] >> (column & 7)) & 1);
-      ++read;
-    }
-  }
-  return (bits & (compact ? 0x3F : 0x7FF)) + 1;
-}
-
-// The smallest Aztec size in which error correction takes at least
-// `percent` of the symbol's bits, as ^BO asks; 0 when the data fits in
-// none. The data's bits are those libzint encodes in the smallest size it
-// fits in.
-int AztecSizeFor(std::string_view data, int percent) {
-  std::vector<int> sizes(kAztecSizes);
-  for (int i = 0; i < kAztecSizes; ++i) sizes[i] = i + 1;
-  std::stable_sort(sizes.begin(), sizes.end(),
-                   [](int a, int b) { return AztecBits(a) < AztecBits(b); });
-  std::size_t first = 0;
-  int words = 0;
-  while (first < sizes.size() && (words = AztecDataWords(data, sizes[first])) == 0) ++first;
-  if (first == sizes.size()) return 0;
-  const int data_bits = words * AztecWordBits(sizes[first]);
-  for (std::size_t i = first; i < sizes.size(); ++i) {
-    if (100 * (AztecBits(sizes[i]) - data_bits) >= percent * AztecBits(sizes[i])) return sizes[i];
-  }
-  return sizes.back();
-}
-
 // MaxiCode modes 2 and 3 open with the primary message: a three-digit class
 // of service, a three-digit country code and the postal code, nine digits
 // (mode 2) or six characters (mode 3). libzint takes it as postal code,
@@ -411,21 +345,11 @@ std::optional<BarcodeSymbol> EncodeBarcode(const Barcode& barcode, std::string_v
       }
       input = ReadDataMatrix(data, barcode.escape);
       break;
-    case Symbology::kAztec: {
-      symbol->symbology = BARCODE_AZTEC;
+    case Symbology::kAztec:
+      if (barcode.aztec_size != 300) return EncodeAztec(data, barcode.aztec_size, error);
+      symbol->symbology = BARCODE_AZRUNE;  // a number of 0 to 255
       input = std::string(data);
-      const int size = barcode.aztec_size;
-      if (size == 300) {
-        symbol->symbology = BARCODE_AZRUNE;  // a number of 0 to 255
-      } else if (size >= 201) {
-        symbol->option_2 = size - 200 + 4;
-      } else if (size >= 101) {
-        symbol->option_2 = size - 100;
-      } else if (size > 0) {
-        symbol->option_2 = AztecSizeFor(input, size);
-      }
       break;
-    }
     case Symbology::kMaxiCode: {
       symbol->symbology = BARCODE_MAXICODE;
       int mode = barcode.maxicode_mode;
