@@ -16,7 +16,7 @@ work=build/fuzz/work
 findings=build/fuzz/findings
 mkdir -p "$findings"
 status=0
-for target in ini_reader quantity count_labels zpl_parser; do
+for target in ini_reader quantity count_labels zpl_parser aztec; do
   exe="$bin/fuzz_$target"
   if [[ ! -x "$exe" ]]; then
     echo "fuzz_$target: not built, skipped"
