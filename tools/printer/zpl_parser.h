@@ -76,8 +76,8 @@ struct Barcode {
   bool truncated = false;       // PDF417
   bool rectangular = false;     // DataMatrix aspect ratio 2
   char escape = '~';            // DataMatrix control character
-  // Aztec: 0 the default error correction, 1-99 its least share of the
-  // symbol in per cent, 101-104 a compact symbol of 1-4 layers, 201-232 a
+  // Aztec: 0 the default error correction, 1-99 its share of the symbol's
+  // codewords in per cent, 101-104 a compact symbol of 1-4 layers, 201-232 a
   // full-range one of 1-32 layers, 300 a rune.
   int aztec_size = 0;
   int maxicode_mode = 2;  // 2-6
