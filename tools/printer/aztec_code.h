@@ -15,7 +15,8 @@ namespace zplport::printer {
 // `size` as ^BO gives it: 0 the default error correction (23 % of the
 // codewords and three more), 1-99 the share of the codewords that correct
 // errors (rounded down to whole ones, three at least), 101-104 a compact
-// symbol of 1-4 layers, 201-232 a full-range one of 1-32 layers. nullopt when the data fits in no such symbol; `error` says so.
+// symbol of 1-4 layers, 201-232 a full-range one of 1-32 layers. nullopt
+// when the data fits in no such symbol; `error` says so.
 std::optional<BarcodeSymbol> EncodeAztec(std::string_view data, int size, std::string* error);
 
 }  // namespace zplport::printer

@@ -1,8 +1,8 @@
 // A bar code field's data, read as the printer reads it for its symbology
 // (Code 128 invocation codes, the QR code's "QA," prefix, ...), encoded into
-// modules by libzint, or for Aztec by aztec_code.h. Laying the modules out in dots is the renderer's
-// business. Built without libzint, every bar code reports why it is not
-// drawn.
+// modules by libzint, or for Aztec by aztec_code.h. Laying the modules out
+// in dots is the renderer's business. Built without libzint, every bar code
+// reports why it is not drawn.
 #pragma once
 
 #include <cstdint>
