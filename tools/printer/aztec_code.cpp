@@ -1,7 +1,6 @@
 #include "printer/aztec_code.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -66,47 +65,40 @@ int ModeFor(unsigned char c) {
   return -1;
 }
 
-// The latches from one mode to another, one code each on the way. Lower to
+// Where a latch from one mode towards another goes first. Punctuation and
+// digits latch only to upper case, and only mixed to punctuation; lower to
 // upper case goes through mixed, as the usual previews draw it, though
 // through digits would be a bit shorter.
-struct Latch {
-  int code;
-  Mode to;
-};
-constexpr std::array<std::array<std::array<Latch, 3>, 5>, 5> kLatches = [] {
-  std::array<std::array<std::array<Latch, 3>, 5>, 5> t{};
-  constexpr Latch kU2L{28, kLower}, kU2M{29, kMixed}, kU2D{30, kDigit};
-  constexpr Latch kL2M{29, kMixed}, kL2D{30, kDigit};
-  constexpr Latch kM2L{28, kLower}, kM2U{29, kUpper}, kM2P{30, kPunct};
-  constexpr Latch kP2U{31, kUpper}, kD2U{14, kUpper};
-  t[kUpper][kLower] = {kU2L};
-  t[kUpper][kMixed] = {kU2M};
-  t[kUpper][kDigit] = {kU2D};
-  t[kUpper][kPunct] = {kU2M, kM2P};
-  t[kLower][kUpper] = {kL2M, kM2U};
-  t[kLower][kMixed] = {kL2M};
-  t[kLower][kDigit] = {kL2D};
-  t[kLower][kPunct] = {kL2M, kM2P};
-  t[kMixed][kUpper] = {kM2U};
-  t[kMixed][kLower] = {kM2L};
-  t[kMixed][kDigit] = {kM2U, kU2D};
-  t[kMixed][kPunct] = {kM2P};
-  t[kPunct][kUpper] = {kP2U};
-  t[kPunct][kLower] = {kP2U, kU2L};
-  t[kPunct][kMixed] = {kP2U, kU2M};
-  t[kPunct][kDigit] = {kP2U, kU2D};
-  t[kDigit][kUpper] = {kD2U};
-  t[kDigit][kLower] = {kD2U, kU2L};
-  t[kDigit][kMixed] = {kD2U, kU2M};
-  t[kDigit][kPunct] = {kD2U, kU2M, kM2P};
-  return t;
-}();
+Mode NextMode(Mode from, Mode to) {
+  if (from == kPunct || from == kDigit) return kUpper;
+  if (to == kPunct && from != kMixed) return kMixed;
+  if ((from == kLower && to == kUpper) || (from == kMixed && to == kDigit)) {
+    return from == kLower ? kMixed : kUpper;
+  }
+  return to;
+}
+
+int LatchCode(Mode from, Mode to) {
+  switch (from) {
+    case kUpper:
+      return to == kLower ? 28 : to == kMixed ? 29 : 30;
+    case kLower:
+      return to == kMixed ? 29 : 30;
+    case kMixed:
+      return to == kLower ? 28 : to == kUpper ? 29 : 30;
+    case kPunct:
+      return 31;
+    case kDigit:
+      return 14;
+  }
+  return 0;
+}
 
 void LatchTo(Bits& bits, Mode& mode, Mode to) {
-  for (const Latch& step : kLatches[mode][to]) {
-    if (step.code == 0) break;
-    Put(bits, static_cast<unsigned>(step.code), Width(mode));
-    mode = step.to;
+  while (mode != to) {
+    const Mode next = NextMode(mode, to);
+    Put(bits, static_cast<unsigned>(LatchCode(mode, next)), Width(mode));
+    mode = next;
   }
 }
 
