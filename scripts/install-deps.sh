@@ -20,8 +20,8 @@ export DEBIAN_FRONTEND=noninteractive
 
 linux=(build-essential cmake ninja-build git googletest libgtest-dev libbenchmark-dev
        clang-format qt6-base-dev fonts-noto-cjk libfreetype-dev libfontconfig-dev zlib1g-dev
-       libzint-dev zbar-tools zxing-cpp-tools fonts-roboto-unhinted fonts-liberation fonts-dejavu-core
-       fonts-dejavu-extra strace)
+       libzint-dev zbar-tools zxing-cpp-tools fonts-roboto-unhinted fonts-liberation
+       fonts-dejavu-core fonts-dejavu-extra strace)
 windows=()
 if $all; then
   linux+=(xvfb xauth xdotool x11-utils imagemagick openbox locales dpkg-dev file
