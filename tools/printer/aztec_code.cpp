@@ -72,9 +72,8 @@ int ModeFor(unsigned char c) {
 Mode NextMode(Mode from, Mode to) {
   if (from == kPunct || from == kDigit) return kUpper;
   if (to == kPunct && from != kMixed) return kMixed;
-  if ((from == kLower && to == kUpper) || (from == kMixed && to == kDigit)) {
-    return from == kLower ? kMixed : kUpper;
-  }
+  if (from == kLower && to == kUpper) return kMixed;
+  if (from == kMixed && to == kDigit) return kUpper;
   return to;
 }
 
