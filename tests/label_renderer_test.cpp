@@ -685,7 +685,7 @@ TEST_F(LabelRendererTest, AztecReadsBackAsSent) {
       // Control bytes, and binary ones in a shift of more than 31.
       {"0", std::string("\x01\x1B\0", 3) + binary.substr(0, 40) + "tail", 0},
       {"0", binary, 0},
-      // Full range, 10 layers: 54 modules and two lines of reference grid.
+      // Full range, 10 layers: 54 modules and three lines of reference grid.
       {"210", "zplport", 57},
   };
   for (const auto& c : cases) {
